@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Envelope points (rows) and harmonics (columns) the matrices can hold.
+constexpr int kMaxPoints = 128;
+constexpr int kMaxHarmonics = 64;
+// Longest path or name a Converter field holds, without its terminator.
+constexpr int kMaxPathLength = 255;
+
+// Marker the loader leaves in ratio[0][0]: ratios not yet computed.
+constexpr float kRatiosPending = -666.0f;
+
+// Loader results besides 0 (loaded).
+constexpr int kSkipCannotOpen = 2;
+constexpr int kSkipNotBitmap = 3;
+constexpr int kSkipWidth = 9854;
+constexpr int kSkipHeight = 9877;
+constexpr int kSkipPathTooLong = 9255;
+constexpr int kSkipNotBmpName = 86753;
+// writeVoice result when the voice file could not be written.
+constexpr int kWriteFailed = 6642;
+
+// What parseOptions found: where the file names start, a request for help, or
+// a command-line fault with its exit code.
+struct ParseOutcome {
+  enum class Kind { FirstFile, Help, Error };
+  Kind kind;
+  int value;  // the first file's index, or the error code; 0 for Help
+};
+
+// The whole state of a run. One instance converts every picture on the command
+// line; settings persist from file to file, the per-file fields are
+// overwritten by each load.
+class Converter {
+ public:
+  Converter();
+  virtual ~Converter();
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  // Command line (src/cli).
+  ParseOutcome parseOptions(int argc, const char* const* argv);
+
+  // Picture input (src/image).
+  int loadBitmap(const char* argument);
+
+  // Amplitude shaping, ratios and envelope closing (src/harmonics).
+  int decimate();
+  int randomize();
+  int cutNoise();
+  int scaleAmplitudes();
+  int computeRatios();
+  int closeEnvelope();
+
+  // Voice output (src/voice).
+  int writeVoice();
+
+  char inputPath[kMaxPathLength + 1];
+  char outputPath[kMaxPathLength + 1];
+  char voiceName[kMaxPathLength + 1];
+  float loopStart = 0.0f;
+  float loopEnd = 0.0f;
+  std::FILE* log;
+  std::int32_t verbosity = 0;
+  std::int32_t harmonicCount = 64;
+  std::int32_t normalizePercent = 40;
+  std::int32_t noiseFloorPercent = 0;
+  std::int32_t decimatePercent = 0;
+  float interval = 0.3f;
+  std::int32_t pointCount = 1;
+  std::int32_t bpm = -1;
+  std::int32_t plateauPercent = 0;
+  std::int32_t randomPercent = 0;
+  std::int32_t freqDelta = 5;
+  float amplitude[kMaxPoints][kMaxHarmonics];
+  float ratio[kMaxPoints][kMaxHarmonics];
+};

@@ -1,0 +1,32 @@
+#include <cstdio>
+
+#include "cli/converter.h"
+
+int Converter::closeEnvelope() {
+  const std::int32_t loaded = pointCount;
+  const std::int32_t loopPoint = loaded / 4 + 1;
+  const std::int32_t breakpointsPerPoint = plateauPercent != 0 ? 2 : 1;
+  pointCount = loaded + 2;
+  // An envelope holds 128 breakpoints; the two closing points then overwrite
+  // the last loaded ones.
+  if (breakpointsPerPoint * pointCount > kMaxPoints) {
+    pointCount = kMaxPoints / breakpointsPerPoint;
+  }
+  const std::int32_t loopEndPoint = pointCount - 2;
+  const std::int32_t releasePoint = pointCount - 1;
+
+  const double startTime = static_cast<double>(loopPoint) * static_cast<double>(interval);
+  const double endTime = static_cast<double>(loopEndPoint) * static_cast<double>(interval);
+  loopStart = static_cast<float>(startTime);
+  loopEnd = static_cast<float>(endTime);
+  std::printf("%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint, startTime,
+              endTime);
+
+  for (int h = 0; h < harmonicCount; ++h) {
+    amplitude[loopEndPoint][h] = amplitude[loopPoint][h];
+    ratio[loopEndPoint][h] = ratio[loopPoint][h];
+    amplitude[releasePoint][h] = 0.0f;
+    ratio[releasePoint][h] = static_cast<float>(h + 1);
+  }
+  return 0;
+}

@@ -1,0 +1,131 @@
+#include <cstring>
+
+#include "cli/converter.h"
+#include "image/bitmap_naming.h"
+
+namespace {
+
+constexpr std::size_t kHeaderRestBytes = 52;  // after the two magic bytes
+constexpr std::size_t kColourTableBytes = 1024;
+constexpr int kRequiredWidth = 64;
+constexpr int kMaxPlateauPoints = kMaxPoints / 2;
+// 1/255 as a single-precision constant; pixels are multiplied by it.
+constexpr float kPixelScale = 1.0f / 255.0f;
+
+// Reads up to `size` bytes; whatever the file does not deliver reads as 0.
+void readOrZero(std::FILE* file, unsigned char* buffer, std::size_t size) {
+  const std::size_t got = std::fread(buffer, 1, size, file);
+  std::memset(buffer + got, 0, size - got);
+}
+
+std::int32_t int32At(const unsigned char* bytes) {
+  const std::uint32_t value = static_cast<std::uint32_t>(bytes[0]) |
+                              (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                              (static_cast<std::uint32_t>(bytes[2]) << 16) |
+                              (static_cast<std::uint32_t>(bytes[3]) << 24);
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+int Converter::loadBitmap(const char* argument) {
+  if (!hasBitmapName(argument)) {
+    std::fprintf(log, "Found \"%s\" in place of .bmp file: Skipping...\n", argument);
+    return kSkipNotBmpName;
+  }
+  if (std::strlen(argument) > static_cast<std::size_t>(kMaxPathLength)) {
+    std::fprintf(log, "Input file: \"%s\", Path too long! Cannot support more than %d characters\n",
+                 argument, kMaxPathLength);
+    return kSkipPathTooLong;
+  }
+  std::strcpy(inputPath, argument);
+  deriveOutputPath(inputPath, outputPath, sizeof outputPath);
+  deriveVoiceName(inputPath, voiceName, sizeof voiceName);
+
+  const bool verbose = verbosity != 0;
+  // Every message of this file ends up as one line: the prefix, then either
+  // the dimensions and "Loaded." or a single reason.
+  auto refuse = [&](std::FILE* file, int code) {
+    if (file != nullptr) {
+      std::fclose(file);
+    }
+    return code;
+  };
+  auto prefixWhenQuiet = [&]() {
+    if (!verbose) {
+      std::fprintf(log, "Input file: \"%s\"", inputPath);
+    }
+  };
+
+  if (verbose) {
+    std::fprintf(log, "Input file: \"%s\"", inputPath);
+  }
+  std::FILE* file = std::fopen(inputPath, "rb");
+  if (file == nullptr) {
+    prefixWhenQuiet();
+    std::fprintf(log, ", Could not open! Skipping...\n");
+    return kSkipCannotOpen;
+  }
+
+  unsigned char magic[2];
+  readOrZero(file, magic, sizeof magic);
+  if (magic[0] != 'B' || magic[1] != 'M') {
+    prefixWhenQuiet();
+    std::fprintf(log, ", Doesn't look like a bitmap file! Skipping...\n");
+    return refuse(file, kSkipNotBitmap);
+  }
+
+  unsigned char header[kHeaderRestBytes];
+  readOrZero(file, header, sizeof header);
+  const std::int32_t width = int32At(header + 16);   // file offset 18
+  const std::int32_t height = int32At(header + 20);  // file offset 22
+  if (verbose) {
+    std::fprintf(log, ", Dimensions: %dx%d", width, height);
+  }
+  if (width != kRequiredWidth) {
+    prefixWhenQuiet();
+    std::fprintf(log, ", Must be 64 pixels wide! Cannot support %d harmonics\n", width);
+    return refuse(file, kSkipWidth);
+  }
+  pointCount = height;
+  // An empty or top-down picture has no rows to convert; accepting it would
+  // build a voice out of an earlier picture's rows.
+  if (height < 1) {
+    prefixWhenQuiet();
+    std::fprintf(log, ", Too short! Cannot support %d envelope points (%d min)\n", height, 1);
+    return refuse(file, kSkipHeight);
+  }
+  if (height > kMaxPoints) {
+    prefixWhenQuiet();
+    std::fprintf(log, ", Too long! Cannot support %d envelope points (%d max)\n", height,
+                 kMaxPoints);
+    return refuse(file, kSkipHeight);
+  }
+  if (plateauPercent != 0 && height > kMaxPlateauPoints) {
+    prefixWhenQuiet();
+    std::fprintf(log,
+                 ", Too long for plateau mode! Cannot support %d envelope points (%d max)\n",
+                 height, kMaxPlateauPoints);
+    return refuse(file, kSkipHeight);
+  }
+
+  unsigned char colourTable[kColourTableBytes];
+  readOrZero(file, colourTable, sizeof colourTable);
+  unsigned char pixels[kMaxPoints][kMaxHarmonics];
+  readOrZero(file, &pixels[0][0], static_cast<std::size_t>(height) * kMaxHarmonics);
+  std::fclose(file);
+
+  const double scale = static_cast<double>(kPixelScale);
+  for (int r = 0; r < height; ++r) {
+    for (int c = 0; c < kMaxHarmonics; ++c) {
+      amplitude[r][c] = static_cast<float>(static_cast<double>(pixels[r][c]) * scale);
+    }
+  }
+  if (verbose) {
+    std::fprintf(log, ", Loaded.\n");
+  }
+  loopStart = 0.0f;
+  loopEnd = 0.0f;
+  ratio[0][0] = kRatiosPending;
+  return 0;
+}

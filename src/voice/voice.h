@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+constexpr int kEnvelopeCapacity = 128;
+constexpr int kVoiceHarmonics = 64;
+constexpr int kVoiceSlots = 2;
+constexpr int kVoiceNameBytes = 64;
+constexpr int kAuxCapacity = 128;
+constexpr float kBaseFrequency = 440.0f;
+
+// A breakpoint list: `count` times, then `count` values.
+struct Envelope {
+  std::int32_t count;
+  float times[kEnvelopeCapacity];
+  float values[kEnvelopeCapacity];
+};
+
+// One amplitude and one frequency envelope per harmonic; index h is harmonic
+// h + 1, frequency values are ratios to `baseFrequency`.
+struct EnvelopeSet {
+  float baseFrequency;
+  Envelope amplitudeEnvelopes[kVoiceHarmonics];
+  Envelope frequencyEnvelopes[kVoiceHarmonics];
+};
+
+// Extra per-slot values. The converter never stores any.
+struct AuxList {
+  std::int32_t count;
+  float values[kAuxCapacity];
+};
+
+// Slot of layer i and set j is 2 * i + j.
+struct Voice {
+  char name[kVoiceNameBytes];  // not terminated when 64 characters long
+  std::int32_t reserved0;
+  float loopStart;
+  float loopEnd;
+  std::int32_t layerCount;
+  std::int32_t setsPerLayer;
+  float reserved1;
+  EnvelopeSet sets[kVoiceSlots];
+  AuxList auxLists[kVoiceSlots];
+};
+
+void resetEnvelope(Envelope& envelope);
+void resetEnvelopeSet(EnvelopeSet& set);
+void resetAuxList(AuxList& list);
+// Name "Voice Name", both sets at 440 Hz with empty envelopes, no aux values.
+void resetVoice(Voice& voice);
+
+// Assembles a whole voice file in memory, little-endian whatever the host, and
+// writes it in one piece at close().
+class VoiceWriter {
+ public:
+  static constexpr std::size_t kBufferBytes = 1536000;
+
+  VoiceWriter() = default;
+  ~VoiceWriter();
+  VoiceWriter(const VoiceWriter&) = delete;
+  VoiceWriter& operator=(const VoiceWriter&) = delete;
+
+  // Creates or truncates `path` and takes the buffer. False, with nothing
+  // left open or allocated, when either fails.
+  bool open(const char* path);
+  void putInt32(std::int32_t value);
+  void putFloat32(float value);
+  // The bytes up to the terminator, then one 0 byte.
+  void putString(const char* text);
+  // Writes what was assembled, releases the buffer and closes the file. True
+  // only when every byte reached the file.
+  bool close();
+  void release();
+
+  std::int32_t encodedLength() const { return length; }
+
+ private:
+  void putBytes(const unsigned char* bytes, std::size_t count);
+
+  std::FILE* file = nullptr;
+  std::int32_t length = 0;
+  std::int32_t reserved = 0;
+  unsigned char* buffer = nullptr;
+  std::int32_t mode = 0;
+  bool overflowed = false;
+};
+
+bool encodeVoice(const Voice& voice, VoiceWriter& writer);
+bool encodeEnvelopeSet(const EnvelopeSet& set, VoiceWriter& writer);
+bool encodeEnvelope(const Envelope& envelope, VoiceWriter& writer);
+bool encodeAuxList(const AuxList& list, VoiceWriter& writer);

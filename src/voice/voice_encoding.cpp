@@ -1,0 +1,89 @@
+#include <cstring>
+
+#include "voice/voice.h"
+
+namespace {
+constexpr std::int32_t kFormatVersion = 0x00010003;
+}
+
+bool encodeEnvelope(const Envelope& envelope, VoiceWriter& writer) {
+  writer.putInt32(envelope.count);
+  // A count outside the envelope's capacity would read past it.
+  if (envelope.count < 0 || envelope.count > kEnvelopeCapacity) {
+    return false;
+  }
+  for (int k = 0; k < envelope.count; ++k) {
+    writer.putFloat32(envelope.times[k]);
+  }
+  for (int k = 0; k < envelope.count; ++k) {
+    writer.putFloat32(envelope.values[k]);
+  }
+  return true;
+}
+
+bool encodeEnvelopeSet(const EnvelopeSet& set, VoiceWriter& writer) {
+  writer.putFloat32(set.baseFrequency);
+  for (const Envelope& envelope : set.amplitudeEnvelopes) {
+    if (!encodeEnvelope(envelope, writer)) {
+      return false;
+    }
+  }
+  for (const Envelope& envelope : set.frequencyEnvelopes) {
+    if (!encodeEnvelope(envelope, writer)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool encodeAuxList(const AuxList& list, VoiceWriter& writer) {
+  writer.putInt32(list.count);
+  if (list.count == 0) {
+    return true;
+  }
+  // Lists with entries have no defined encoding beyond their first value.
+  writer.putFloat32(list.values[0]);
+  return false;
+}
+
+namespace {
+bool encodeSlot(const Voice& voice, int slot, VoiceWriter& writer) {
+  if (slot < 0 || slot >= kVoiceSlots) {
+    return false;
+  }
+  return encodeEnvelopeSet(voice.sets[slot], writer) && encodeAuxList(voice.auxLists[slot], writer);
+}
+}  // namespace
+
+bool encodeVoice(const Voice& voice, VoiceWriter& writer) {
+  writer.putInt32(kFormatVersion);
+  // The name field may be full, with no terminator of its own.
+  char name[kVoiceNameBytes + 1];
+  const void* end = std::memchr(voice.name, '\0', kVoiceNameBytes);
+  const std::size_t nameLength =
+      end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - voice.name)
+                     : static_cast<std::size_t>(kVoiceNameBytes);
+  std::memcpy(name, voice.name, nameLength);
+  name[nameLength] = '\0';
+  writer.putString(name);
+  writer.putInt32(voice.reserved0);
+  writer.putFloat32(voice.loopStart);
+  writer.putFloat32(voice.loopEnd);
+  writer.putInt32(voice.layerCount);
+  writer.putInt32(voice.setsPerLayer);
+  writer.putFloat32(voice.reserved1);
+  for (int layer = 0; layer < voice.layerCount; ++layer) {
+    if (voice.setsPerLayer == 1) {
+      if (!encodeSlot(voice, 2 * layer + 1, writer)) {
+        return false;
+      }
+      continue;
+    }
+    for (int set = 0; set < voice.setsPerLayer; ++set) {
+      if (!encodeSlot(voice, 2 * layer + set, writer)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}

@@ -1,0 +1,85 @@
+#include <cstring>
+#include <new>
+
+#include "voice/voice.h"
+
+VoiceWriter::~VoiceWriter() {
+  // Only reached with a file still open when close() was never called.
+  if (file != nullptr) {
+    std::fclose(file);
+  }
+  release();
+}
+
+bool VoiceWriter::open(const char* path) {
+  mode = 1;
+  length = 0;
+  overflowed = false;
+  // Take the buffer first so that a failed allocation leaves the disk alone.
+  buffer = new (std::nothrow) unsigned char[kBufferBytes];
+  if (buffer == nullptr) {
+    return false;
+  }
+  file = std::fopen(path, "wb");
+  if (file == nullptr) {
+    release();
+    return false;
+  }
+  return true;
+}
+
+void VoiceWriter::putBytes(const unsigned char* bytes, std::size_t count) {
+  const auto used = static_cast<std::size_t>(length);
+  if (buffer == nullptr || count > kBufferBytes - used) {
+    // No voice comes near the buffer's size; refuse rather than overrun it.
+    overflowed = true;
+    return;
+  }
+  std::memcpy(buffer + used, bytes, count);
+  length += static_cast<std::int32_t>(count);
+}
+
+void VoiceWriter::putInt32(std::int32_t value) {
+  const auto bits = static_cast<std::uint32_t>(value);
+  const unsigned char bytes[4] = {
+      static_cast<unsigned char>(bits & 0xFFu), static_cast<unsigned char>((bits >> 8) & 0xFFu),
+      static_cast<unsigned char>((bits >> 16) & 0xFFu),
+      static_cast<unsigned char>((bits >> 24) & 0xFFu)};
+  putBytes(bytes, sizeof bytes);
+}
+
+void VoiceWriter::putFloat32(float value) {
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  putInt32(static_cast<std::int32_t>(bits));
+}
+
+void VoiceWriter::putString(const char* text) {
+  putBytes(reinterpret_cast<const unsigned char*>(text), std::strlen(text) + 1);
+}
+
+bool VoiceWriter::close() {
+  if (mode != 1 || file == nullptr) {
+    release();
+    return false;
+  }
+  const auto count = static_cast<std::size_t>(length);
+  bool complete = !overflowed;
+  if (count > 0 && std::fwrite(buffer, 1, count, file) != count) {
+    complete = false;
+  }
+  if (std::fflush(file) != 0) {
+    complete = false;
+  }
+  if (std::fclose(file) != 0) {
+    complete = false;
+  }
+  file = nullptr;
+  release();
+  return complete;
+}
+
+void VoiceWriter::release() {
+  delete[] buffer;
+  buffer = nullptr;
+}

@@ -1,0 +1,98 @@
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "cli/converter.h"
+#include "voice/voice.h"
+
+namespace {
+
+// One per cent as a single-precision constant, widened exactly to double.
+const double kPercent = static_cast<double>(0.01f);
+
+// A voice file that did not reach the disk whole must not be left behind
+// looking like a finished one. Devices (such as a full disk's stand-in) are
+// left alone.
+void removeIncompleteFile(const char* path) {
+  std::error_code error;
+  if (std::filesystem::is_regular_file(path, error)) {
+    std::filesystem::remove(path, error);
+  }
+}
+
+void fillEnvelopes(const Converter& converter, EnvelopeSet& set) {
+  const bool plateau = converter.plateauPercent != 0;
+  const std::int32_t perPoint = plateau ? 2 : 1;
+  const std::int32_t count = converter.pointCount * perPoint;
+  const double interval = static_cast<double>(converter.interval);
+  const double plateauLength = static_cast<double>(converter.plateauPercent) * interval * kPercent;
+  for (int h = 0; h < converter.harmonicCount; ++h) {
+    Envelope& amplitude = set.amplitudeEnvelopes[h];
+    Envelope& frequency = set.frequencyEnvelopes[h];
+    amplitude.count = count;
+    frequency.count = count;
+    for (int p = 0; p < converter.pointCount; ++p) {
+      // Each time comes from the point's index, never from a running sum.
+      const double time = static_cast<double>(p) * interval;
+      const int k = p * perPoint;
+      amplitude.times[k] = static_cast<float>(time);
+      amplitude.values[k] = converter.amplitude[p][h];
+      frequency.times[k] = static_cast<float>(time);
+      frequency.values[k] = converter.ratio[p][h];
+      if (plateau) {
+        const auto plateauEnd = static_cast<float>(plateauLength + time);
+        amplitude.times[k + 1] = plateauEnd;
+        amplitude.values[k + 1] = amplitude.values[k];
+        frequency.times[k + 1] = plateauEnd;
+        frequency.values[k + 1] = frequency.values[k];
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int Converter::writeVoice() {
+  VoiceWriter writer;
+  if (!writer.open(outputPath)) {
+    std::fprintf(log, "Could not write to \"%s\"\n", outputPath);
+    writer.release();
+    return kWriteFailed;
+  }
+  if (ratio[0][0] < 0.0f || std::isnan(ratio[0][0])) {
+    computeRatios();
+  }
+
+  // Too large for comfort on the stack; one voice lives for one call.
+  std::unique_ptr<Voice> voice(new (std::nothrow) Voice);
+  if (!voice) {
+    writer.close();
+    removeIncompleteFile(outputPath);
+    std::fprintf(log, "Could not write to \"%s\"\n", outputPath);
+    return kWriteFailed;
+  }
+  resetVoice(*voice);
+  std::memcpy(voice->name, voiceName, sizeof voice->name);
+  voice->reserved0 = 0;
+  voice->loopStart = loopStart;
+  voice->loopEnd = loopEnd;
+  voice->reserved1 = 0.0f;
+  voice->layerCount = 1;
+  voice->setsPerLayer = 1;
+  voice->sets[1].baseFrequency = kBaseFrequency;
+  voice->auxLists[1].count = 0;
+  fillEnvelopes(*this, voice->sets[1]);
+
+  encodeVoice(*voice, writer);
+  const bool written = writer.close();
+  writer.release();
+  if (!written) {
+    removeIncompleteFile(outputPath);
+    std::fprintf(log, "Could not write to \"%s\"\n", outputPath);
+    return kWriteFailed;
+  }
+  return 0;
+}
