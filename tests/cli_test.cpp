@@ -20,20 +20,14 @@ struct Parsed {
 
 Parsed parse(std::vector<std::string> options) {
   Parsed parsed;
-  std::FILE* log = std::tmpfile();
-  parsed.converter->log = log;
+  LogCapture capture(*parsed.converter);
   options.insert(options.begin(), "tonepix");
   std::vector<const char*> argv;
   for (const std::string& option : options) {
     argv.push_back(option.c_str());
   }
   parsed.outcome = parsed.converter->parseOptions(static_cast<int>(argv.size()), argv.data());
-  std::rewind(log);
-  int c = 0;
-  while ((c = std::fgetc(log)) != EOF) {
-    parsed.log += static_cast<char>(c);
-  }
-  std::fclose(log);
+  parsed.log = capture.take();
   return parsed;
 }
 

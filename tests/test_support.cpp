@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "bitmap_writer.h"
+#include "cli/converter.h"
 
 namespace fs = std::filesystem;
 
@@ -100,4 +101,30 @@ std::uint32_t bitsOf(float value) {
   std::uint32_t bits = 0;
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
+}
+
+LogCapture::LogCapture(Converter& converter) : converter_(converter), file_(std::tmpfile()) {
+  if (file_ == nullptr) {
+    std::abort();
+  }
+  converter_.log = file_;
+}
+
+LogCapture::~LogCapture() {
+  converter_.log = stderr;
+  std::fclose(file_);
+}
+
+std::string LogCapture::take() {
+  std::fflush(file_);
+  std::rewind(file_);
+  std::string text;
+  int c = 0;
+  while ((c = std::fgetc(file_)) != EOF) {
+    text += static_cast<char>(c);
+  }
+  std::fclose(file_);
+  file_ = std::tmpfile();
+  converter_.log = file_;
+  return text;
 }

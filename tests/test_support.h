@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -43,3 +44,21 @@ void writePicture(const std::string& path, int height, const std::vector<std::ui
 std::uint32_t u32At(const std::string& bytes, std::size_t offset);
 float f32At(const std::string& bytes, std::size_t offset);
 std::uint32_t bitsOf(float value);
+
+class Converter;
+
+// Points a Converter's log at a temporary file for the object's lifetime, so
+// that tests can read exactly what a stage wrote.
+class LogCapture {
+ public:
+  explicit LogCapture(Converter& converter);
+  ~LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+  // Everything written since the last call.
+  std::string take();
+
+ private:
+  Converter& converter_;
+  std::FILE* file_;
+};
