@@ -48,7 +48,8 @@ const char* const kHelp =
 
 std::string usage(int code) {
   return "\nUsage: tonepix [options] foo.bmp [foo2.bmp foo3.bmp ...]\ntonepix -h for options\n"
-         "Exit code: " + std::to_string(code) + "\n";
+         "Exit code: " +
+         std::to_string(code) + "\n";
 }
 
 }  // namespace
@@ -141,21 +142,11 @@ TEST(OptionParsing, ReadsTheIntervalLikeAtofWithinSinglePrecisionBounds) {
   const char* high = "-i: interval too high, defaulting to 8 sec\n";
   const Case cases[] = {
       {"-i0.1", 0.1f, low},  // the double 0.1 lies below float 0.1
-      {"-i0.09", 0.1f, low},
-      {"-i8", 8.0f, ""},
-      {"-i8.01", 8.0f, high},
-      {"-i0.5", 0.5f, ""},
-      {"-i.25", 0.25f, ""},
-      {"-i2.", 2.0f, ""},
-      {"-i 5d-1", 0.5f, ""},
-      {"-i25D-1x", 2.5f, ""},
-      {"-i1e", 1.0f, ""},
-      {"-i1e+1", 8.0f, high},
-      {"-i1e999", 8.0f, high},
-      {"-iinf", 0.1f, low},
-      {"-inan", 0.1f, low},
-      {"-i0x1p3", 0.1f, low},
-      {"-i-2", 0.1f, low},
+      {"-i0.09", 0.1f, low},  {"-i8", 8.0f, ""},       {"-i8.01", 8.0f, high},
+      {"-i0.5", 0.5f, ""},    {"-i.25", 0.25f, ""},    {"-i2.", 2.0f, ""},
+      {"-i 5d-1", 0.5f, ""},  {"-i25D-1x", 2.5f, ""},  {"-i1e", 1.0f, ""},
+      {"-i1e+1", 8.0f, high}, {"-i1e999", 8.0f, high}, {"-iinf", 0.1f, low},
+      {"-inan", 0.1f, low},   {"-i0x1p3", 0.1f, low},  {"-i-2", 0.1f, low},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.option);
@@ -243,8 +234,9 @@ TEST(ProcessExit, HelpAndUsageCarryTheDocumentedStatuses) {
       {{"-i"}, 7, usage(7)},
       {{"-z", "a.bmp"}, 8, usage(8)},
       {{"-v"}, 163, "Need a .bmp file.\n" + usage(65443)},
-      {{"-n0"}, 163, "-n: normalization ceiling too low, defaulting to 1%\nNeed a .bmp file.\n" +
-                          usage(65443)},
+      {{"-n0"},
+       163,
+       "-n: normalization ceiling too low, defaulting to 1%\nNeed a .bmp file.\n" + usage(65443)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);

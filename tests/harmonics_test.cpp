@@ -135,8 +135,10 @@ TEST(FrequencyRatios, DetuneIsDrawnHarmonicOuterPointInner) {
   const int second = RandomSource::next() % 201 - 100;
   RandomSource::seed(7);
   converter->computeRatios();
-  EXPECT_EQ(converter->ratio[0][0], static_cast<float>((1000 + first) * static_cast<double>(0.001f)));
-  EXPECT_EQ(converter->ratio[1][0], static_cast<float>((1000 + second) * static_cast<double>(0.001f)));
+  EXPECT_EQ(converter->ratio[0][0],
+            static_cast<float>((1000 + first) * static_cast<double>(0.001f)));
+  EXPECT_EQ(converter->ratio[1][0],
+            static_cast<float>((1000 + second) * static_cast<double>(0.001f)));
   for (int h = 0; h < 64; ++h) {
     for (int p = 0; p < 3; ++p) {
       const double perMille = converter->ratio[p][h] / (0.001 * (h + 1));
@@ -187,6 +189,6 @@ TEST(EnvelopeClosing, PrintsTheLoopAndAppendsCopyAndSilentPoint) {
       EXPECT_EQ(converter->ratio[n - 1][h], static_cast<float>(h + 1));
     }
     EXPECT_EQ(converter->amplitude[n - 1][10], static_cast<float>(n - 1));  // beyond -t
-    EXPECT_EQ(converter->amplitude[n - 3][0], static_cast<float>(n - 3));  // last kept point
+    EXPECT_EQ(converter->amplitude[n - 3][0], static_cast<float>(n - 3));   // last kept point
   }
 }

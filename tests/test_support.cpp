@@ -85,7 +85,8 @@ void writePicture(const std::string& path, int height, const std::vector<std::ui
 std::uint32_t u32At(const std::string& bytes, std::size_t offset) {
   std::uint32_t value = 0;
   for (int i = 3; i >= 0; --i) {
-    value = (value << 8) | static_cast<unsigned char>(bytes.at(offset + static_cast<std::size_t>(i)));
+    value =
+        (value << 8) | static_cast<unsigned char>(bytes.at(offset + static_cast<std::size_t>(i)));
   }
   return value;
 }

@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
+#include "voice/voice.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <string>
 
 #include "test_support.h"
-#include "voice/voice.h"
 
 namespace {
 
@@ -35,9 +35,7 @@ std::string encoded(const Voice& voice, const TempDir& dir, bool* ok = nullptr) 
 }
 
 // Offset of the first amplitude envelope in a converter-made file.
-std::size_t firstEnvelope(const std::string& name) {
-  return 4 + name.size() + 1 + 24 + 4;
-}
+std::size_t firstEnvelope(const std::string& name) { return 4 + name.size() + 1 + 24 + 4; }
 
 }  // namespace
 
@@ -179,7 +177,8 @@ TEST(VoiceConstruction, PlateausDoubleTheBreakpoints) {
   std::string bytes = readFileBytes(dir.file("p.hvx"));
   std::size_t at = firstEnvelope("p");
   ASSERT_EQ(u32At(bytes, at), 20u);
-  EXPECT_EQ(f32At(bytes, at + 4 + 4), static_cast<float>(50 * static_cast<double>(0.3f) * static_cast<double>(0.01f)));
+  EXPECT_EQ(f32At(bytes, at + 4 + 4),
+            static_cast<float>(50 * static_cast<double>(0.3f) * static_cast<double>(0.01f)));
   EXPECT_EQ(f32At(bytes, at + 4 + 8), 0.3f);
   EXPECT_EQ(u32At(bytes, at + 4 + 80), u32At(bytes, at + 4 + 80 + 4));  // equal pairs
 

@@ -2,6 +2,4 @@
 
 #include "cli/driver.h"
 
-int main(int argc, char** argv) {
-  std::exit(runConverter(argc, argv));
-}
+int main(int argc, char** argv) { std::exit(runConverter(argc, argv)); }

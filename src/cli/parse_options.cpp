@@ -39,22 +39,38 @@ const IntegerOption* findIntegerOption(char letter, int* missingCode) {
   static const IntegerOption t{&Converter::harmonicCount, 1, 64,
                                "-t: harmonic too low, defaulting to 1\n",
                                "-t: harmonic too high, defaulting to 64\n"};
-  static const IntegerOption b{&Converter::bpm, 10, 1000,
-                               "-b: bpm too low, defaulting to 10\n",
+  static const IntegerOption b{&Converter::bpm, 10, 1000, "-b: bpm too low, defaulting to 10\n",
                                "-b: bpm too high, defaulting to 1000\n"};
   static const IntegerOption p{&Converter::plateauPercent, 0, 100,
                                "-p: plateau time %% too low, defaulting to 0%% (off)\n",
                                "-p: plateau time %% too high, defaulting to 100%% (full)\n"};
   switch (letter) {
-    case 'f': *missingCode = kMissingShapingValue; return &f;
-    case 'n': *missingCode = kMissingShapingValue; return &n;
-    case 'd': *missingCode = kMissingShapingValue; return &d;
-    case 'r': *missingCode = kMissingShapingValue; return &r;
-    case 'z': *missingCode = kMissingShapingValue; return &z;
-    case 't': *missingCode = kMissingTimingValue; return &t;
-    case 'b': *missingCode = kMissingTimingValue; return &b;
-    case 'p': *missingCode = kMissingTimingValue; return &p;
-    default: return nullptr;
+    case 'f':
+      *missingCode = kMissingShapingValue;
+      return &f;
+    case 'n':
+      *missingCode = kMissingShapingValue;
+      return &n;
+    case 'd':
+      *missingCode = kMissingShapingValue;
+      return &d;
+    case 'r':
+      *missingCode = kMissingShapingValue;
+      return &r;
+    case 'z':
+      *missingCode = kMissingShapingValue;
+      return &z;
+    case 't':
+      *missingCode = kMissingTimingValue;
+      return &t;
+    case 'b':
+      *missingCode = kMissingTimingValue;
+      return &b;
+    case 'p':
+      *missingCode = kMissingTimingValue;
+      return &p;
+    default:
+      return nullptr;
   }
 }
 
@@ -88,9 +104,7 @@ void setInteger(Converter& converter, const IntegerOption& option, const char* v
   }
 }
 
-ParseOutcome error(int code) {
-  return ParseOutcome{ParseOutcome::Kind::Error, code};
-}
+ParseOutcome error(int code) { return ParseOutcome{ParseOutcome::Kind::Error, code}; }
 
 }  // namespace
 

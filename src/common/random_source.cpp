@@ -7,13 +7,9 @@ namespace {
 std::uint32_t state = 0;
 }
 
-void seedFromClock() {
-  seed(static_cast<std::uint32_t>(std::time(nullptr)));
-}
+void seedFromClock() { seed(static_cast<std::uint32_t>(std::time(nullptr))); }
 
-void seed(std::uint32_t value) {
-  state = value;
-}
+void seed(std::uint32_t value) { state = value; }
 
 std::int32_t next() {
   state = state * 214013u + 2531011u;  // unsigned: wraps modulo 2^32

@@ -19,10 +19,9 @@ void readOrZero(std::FILE* file, unsigned char* buffer, std::size_t size) {
 }
 
 std::int32_t int32At(const unsigned char* bytes) {
-  const std::uint32_t value = static_cast<std::uint32_t>(bytes[0]) |
-                              (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                              (static_cast<std::uint32_t>(bytes[2]) << 16) |
-                              (static_cast<std::uint32_t>(bytes[3]) << 24);
+  const std::uint32_t value =
+      static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+      (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
   return static_cast<std::int32_t>(value);
 }
 
@@ -103,8 +102,7 @@ int Converter::loadBitmap(const char* argument) {
   }
   if (plateauPercent != 0 && height > kMaxPlateauPoints) {
     prefixWhenQuiet();
-    std::fprintf(log,
-                 ", Too long for plateau mode! Cannot support %d envelope points (%d max)\n",
+    std::fprintf(log, ", Too long for plateau mode! Cannot support %d envelope points (%d max)\n",
                  height, kMaxPlateauPoints);
     return refuse(file, kSkipHeight);
   }

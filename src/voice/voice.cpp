@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-void resetEnvelope(Envelope& envelope) {
-  std::memset(&envelope, 0, sizeof envelope);
-}
+void resetEnvelope(Envelope& envelope) { std::memset(&envelope, 0, sizeof envelope); }
 
 void resetEnvelopeSet(EnvelopeSet& set) {
   set.baseFrequency = kBaseFrequency;

@@ -41,10 +41,10 @@ void VoiceWriter::putBytes(const unsigned char* bytes, std::size_t count) {
 
 void VoiceWriter::putInt32(std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
-  const unsigned char bytes[4] = {
-      static_cast<unsigned char>(bits & 0xFFu), static_cast<unsigned char>((bits >> 8) & 0xFFu),
-      static_cast<unsigned char>((bits >> 16) & 0xFFu),
-      static_cast<unsigned char>((bits >> 24) & 0xFFu)};
+  const unsigned char bytes[4] = {static_cast<unsigned char>(bits & 0xFFu),
+                                  static_cast<unsigned char>((bits >> 8) & 0xFFu),
+                                  static_cast<unsigned char>((bits >> 16) & 0xFFu),
+                                  static_cast<unsigned char>((bits >> 24) & 0xFFu)};
   putBytes(bytes, sizeof bytes);
 }
 
