@@ -32,12 +32,13 @@ int Converter::loadBitmap(const char* argument) {
     std::fprintf(log, "Found \"%s\" in place of .bmp file: Skipping...\n", argument);
     return kSkipNotBmpName;
   }
-  if (std::strlen(argument) > static_cast<std::size_t>(kMaxPathLength)) {
+  const std::size_t argumentLength = std::strlen(argument);
+  if (argumentLength > static_cast<std::size_t>(kMaxPathLength)) {
     std::fprintf(log, "Input file: \"%s\", Path too long! Cannot support more than %d characters\n",
                  argument, kMaxPathLength);
     return kSkipPathTooLong;
   }
-  std::strcpy(inputPath, argument);
+  std::memcpy(inputPath, argument, argumentLength + 1);
   deriveOutputPath(inputPath, outputPath, sizeof outputPath);
   deriveVoiceName(inputPath, voiceName, sizeof voiceName);
 

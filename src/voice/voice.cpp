@@ -20,8 +20,8 @@ void resetAuxList(AuxList& list) {
 }
 
 void resetVoice(Voice& voice) {
-  std::memset(voice.name, 0, sizeof voice.name);
-  std::strcpy(voice.name, "Voice Name");
+  static const char kDefaultName[kVoiceNameBytes] = "Voice Name";
+  std::memcpy(voice.name, kDefaultName, sizeof voice.name);
   voice.reserved0 = 0;
   voice.loopStart = 0.0f;
   voice.loopEnd = 0.0f;
