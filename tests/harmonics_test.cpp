@@ -54,6 +54,19 @@ TEST(RandomSource, FollowsTheRunsLinearCongruentialSequence) {
   }
 }
 
+TEST(RandomSource, SkipLandsWhereTheDrawsWould) {
+  for (const std::uint32_t count : {0u, 1u, 2u, 3u, 64u, 8191u, 8192u, 100003u}) {
+    RandomSource::seed(0xDEADBEEFu + count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      RandomSource::next();
+    }
+    const int drawn = RandomSource::next();
+    RandomSource::seed(0xDEADBEEFu + count);
+    RandomSource::skip(count);
+    EXPECT_EQ(RandomSource::next(), drawn) << count;
+  }
+}
+
 TEST(AmplitudeShaping, ScalesInDoublePrecisionRoundingOnce) {
   EXPECT_EQ(bitsOf(shaped(255, 40, 0)), 0x3ECCCCCCu);
   EXPECT_EQ(shaped(51, 40, 0), 0.080000006f);
@@ -80,6 +93,22 @@ TEST(AmplitudeShaping, NoiseFloorJudgesTheScaledWholePercent) {
   converter->cutNoise();
   EXPECT_EQ(converter->amplitude[0][0], 0.0f);
   EXPECT_EQ(converter->amplitude[0][1], 0.11f);
+}
+
+TEST(AmplitudeShaping, WithoutFloorOnlyAmplitudesOutsideZeroToOneCanBeCut) {
+  auto converter = loaded(1, 0);
+  const float cells[] = {-0.5f, -0.0f, 1.0f, 1.5f};
+  for (int h = 0; h < 4; ++h) {
+    converter->amplitude[0][h] = cells[h];
+  }
+  converter->cutNoise();
+  EXPECT_EQ(converter->amplitude[0][0], 0.0f);  // -50 % scales below the floor of 0
+  EXPECT_EQ(bitsOf(converter->amplitude[0][1]), bitsOf(-0.0f));
+  EXPECT_EQ(converter->amplitude[0][2], 1.0f);
+  EXPECT_EQ(converter->amplitude[0][3], 1.5f);
+  converter->normalizePercent = -40;  // a ceiling no option allows takes the full test
+  converter->cutNoise();
+  EXPECT_EQ(converter->amplitude[0][2], 0.0f);
 }
 
 TEST(AmplitudeShaping, DrawsOncePerUsedCellAndLeavesOtherColumnsAlone) {

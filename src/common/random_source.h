@@ -18,4 +18,7 @@ void seed(std::uint32_t value);
 // Advances the state and returns a value in 0..32767.
 std::int32_t next();
 
+// Leaves the state where `count` calls of next() would, in a few steps.
+void skip(std::uint32_t count);
+
 }  // namespace RandomSource

@@ -9,9 +9,22 @@
 namespace {
 // One per cent as a single-precision constant, widened exactly to double.
 const double kPercent = static_cast<double>(0.01f);
+
+// Draws one pass over the used cells takes, one per cell.
+std::uint32_t usedCells(std::int32_t points, std::int32_t harmonics) {
+  if (points <= 0 || harmonics <= 0) {
+    return 0;
+  }
+  return static_cast<std::uint32_t>(points) * static_cast<std::uint32_t>(harmonics);
+}
 }  // namespace
 
 int Converter::decimate() {
+  // A draw is 0..99, so at 0 % no cell is muted; the draws are still taken.
+  if (decimatePercent <= 0) {
+    RandomSource::skip(usedCells(pointCount, harmonicCount));
+    return 0;
+  }
   for (int p = 0; p < pointCount; ++p) {
     for (int h = 0; h < harmonicCount; ++h) {
       const std::int32_t draw = RandomSource::next() % 100;
@@ -24,6 +37,11 @@ int Converter::decimate() {
 }
 
 int Converter::randomize() {
+  // At 0 % no cell gets a value, and each takes only its first draw.
+  if (randomPercent <= 0) {
+    RandomSource::skip(usedCells(pointCount, harmonicCount));
+    return 0;
+  }
   for (int p = 0; p < pointCount; ++p) {
     for (int h = 0; h < harmonicCount; ++h) {
       const std::int32_t draw = RandomSource::next() % 100;
@@ -37,8 +55,16 @@ int Converter::randomize() {
 }
 
 int Converter::cutNoise() {
+  // With no floor and a ceiling of 0..100 %, an amplitude in 0..1 scales to a
+  // whole percent of at least 0 and is never cut; only other cells need the
+  // arithmetic below.
+  const bool keepsUnitAmplitudes =
+      noiseFloorPercent <= 0 && normalizePercent >= 0 && normalizePercent <= 100;
   for (int p = 0; p < pointCount; ++p) {
     for (int h = 0; h < harmonicCount; ++h) {
+      if (keepsUnitAmplitudes && amplitude[p][h] >= 0.0f && amplitude[p][h] <= 1.0f) {
+        continue;
+      }
       // The floor is compared with the whole percent the cell will have after
       // scaling; the product is floored in double, never rounded to float.
       const auto percent =

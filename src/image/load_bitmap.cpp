@@ -60,12 +60,16 @@ int Converter::loadBitmap(const char* argument) {
   if (verbose) {
     std::fprintf(log, "Input file: \"%s\"", inputPath);
   }
+  // Room for everything the loader reads, so that a picture comes in with one
+  // read call.
+  char readBuffer[16384];
   std::FILE* file = std::fopen(inputPath, "rb");
   if (file == nullptr) {
     prefixWhenQuiet();
     std::fprintf(log, ", Could not open! Skipping...\n");
     return kSkipCannotOpen;
   }
+  std::setvbuf(file, readBuffer, _IOFBF, sizeof readBuffer);
 
   unsigned char magic[2];
   readOrZero(file, magic, sizeof magic);

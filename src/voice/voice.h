@@ -67,6 +67,8 @@ class VoiceWriter {
   bool open(const char* path);
   void putInt32(std::int32_t value);
   void putFloat32(float value);
+  // The same bytes as putFloat32 for each value in turn, appended at once.
+  void putFloat32s(const float* values, std::size_t count);
   // The bytes up to the terminator, then one 0 byte.
   void putString(const char* text);
   // Writes what was assembled, releases the buffer and closes the file. True

@@ -12,12 +12,9 @@ bool encodeEnvelope(const Envelope& envelope, VoiceWriter& writer) {
   if (envelope.count < 0 || envelope.count > kEnvelopeCapacity) {
     return false;
   }
-  for (int k = 0; k < envelope.count; ++k) {
-    writer.putFloat32(envelope.times[k]);
-  }
-  for (int k = 0; k < envelope.count; ++k) {
-    writer.putFloat32(envelope.values[k]);
-  }
+  const auto count = static_cast<std::size_t>(envelope.count);
+  writer.putFloat32s(envelope.times, count);
+  writer.putFloat32s(envelope.values, count);
   return true;
 }
 

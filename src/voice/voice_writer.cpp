@@ -25,6 +25,9 @@ bool VoiceWriter::open(const char* path) {
     release();
     return false;
   }
+  // The file goes out in one piece at close(): a stdio buffer would only split
+  // that write in two.
+  std::setvbuf(file, nullptr, _IONBF, 0);
   return true;
 }
 
@@ -52,6 +55,31 @@ void VoiceWriter::putFloat32(float value) {
   std::uint32_t bits = 0;
   std::memcpy(&bits, &value, sizeof bits);
   putInt32(static_cast<std::int32_t>(bits));
+}
+
+void VoiceWriter::putFloat32s(const float* values, std::size_t count) {
+  const auto used = static_cast<std::size_t>(length);
+  if (buffer == nullptr || count > (kBufferBytes - used) / 4) {
+    // Near the end of the buffer: as many whole values as fit, as one by one.
+    for (std::size_t k = 0; k < count; ++k) {
+      putFloat32(values[k]);
+    }
+    return;
+  }
+  unsigned char* out = buffer + used;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // Floats are stored little-endian already: one copy instead of a call per value.
+  std::memcpy(out, values, 4 * count);
+#else
+  for (std::size_t k = 0; k < count; ++k) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &values[k], sizeof bits);
+    for (std::size_t b = 0; b < 4; ++b) {
+      out[4 * k + b] = static_cast<unsigned char>((bits >> (8 * b)) & 0xFFu);
+    }
+  }
+#endif
+  length += static_cast<std::int32_t>(4 * count);
 }
 
 void VoiceWriter::putString(const char* text) {
