@@ -16,7 +16,7 @@ struct IntegerOption {
   std::int32_t Converter::*field;
   std::int32_t low;
   std::int32_t high;
-  const char* lowMessage;
+  const char* lowMessage;  // printed as they stand
   const char* highMessage;
 };
 
@@ -25,25 +25,25 @@ const IntegerOption* findIntegerOption(char letter, int* missingCode) {
                                "-f: frequency delta too low, defaulting to 0 (off)\n",
                                "-f: frequency delta too high, defaulting to 100\n"};
   static const IntegerOption n{&Converter::normalizePercent, 1, 100,
-                               "-n: normalization ceiling too low, defaulting to 1%%\n",
-                               "-n: normalization ceiling too high, defaulting to 100%%\n"};
+                               "-n: normalization ceiling too low, defaulting to 1%\n",
+                               "-n: normalization ceiling too high, defaulting to 100%\n"};
   static const IntegerOption d{&Converter::decimatePercent, 0, 100,
-                               "-d: decimate factor too low, defaulting to 0%%\n",
-                               "-d: decimate factor too high, defaulting to 100%%\n"};
+                               "-d: decimate factor too low, defaulting to 0%\n",
+                               "-d: decimate factor too high, defaulting to 100%\n"};
   static const IntegerOption r{&Converter::randomPercent, 0, 100,
-                               "-r: randommate factor too low, defaulting to 0%%\n",
-                               "-r: randommate factor too high, defaulting to 100%%\n"};
+                               "-r: randommate factor too low, defaulting to 0%\n",
+                               "-r: randommate factor too high, defaulting to 100%\n"};
   static const IntegerOption z{&Converter::noiseFloorPercent, 0, 99,
-                               "-z: noise floor too low, defaulting to 0%%\n",
-                               "-z: noise floor too high, defaulting to 99%%\n"};
+                               "-z: noise floor too low, defaulting to 0%\n",
+                               "-z: noise floor too high, defaulting to 99%\n"};
   static const IntegerOption t{&Converter::harmonicCount, 1, 64,
                                "-t: harmonic too low, defaulting to 1\n",
                                "-t: harmonic too high, defaulting to 64\n"};
   static const IntegerOption b{&Converter::bpm, 10, 1000, "-b: bpm too low, defaulting to 10\n",
                                "-b: bpm too high, defaulting to 1000\n"};
   static const IntegerOption p{&Converter::plateauPercent, 0, 100,
-                               "-p: plateau time %% too low, defaulting to 0%% (off)\n",
-                               "-p: plateau time %% too high, defaulting to 100%% (full)\n"};
+                               "-p: plateau time % too low, defaulting to 0% (off)\n",
+                               "-p: plateau time % too high, defaulting to 100% (full)\n"};
   switch (letter) {
     case 'f':
       *missingCode = kMissingShapingValue;
@@ -97,10 +97,10 @@ void setInteger(Converter& converter, const IntegerOption& option, const char* v
   field = readInteger(valueText);
   if (field < option.low) {
     field = option.low;
-    std::fprintf(converter.log, option.lowMessage);
+    std::fprintf(converter.log, "%s", option.lowMessage);
   } else if (field > option.high) {
     field = option.high;
-    std::fprintf(converter.log, option.highMessage);
+    std::fprintf(converter.log, "%s", option.highMessage);
   }
 }
 

@@ -83,7 +83,7 @@ class VoiceWriter {
 
   std::FILE* file = nullptr;
   std::int32_t length = 0;
-  std::int32_t reserved = 0;
+  [[maybe_unused]] std::int32_t reserved = 0;  // kept for the layout; always 0
   unsigned char* buffer = nullptr;
   std::int32_t mode = 0;
   bool overflowed = false;
