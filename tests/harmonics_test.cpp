@@ -95,22 +95,6 @@ TEST(AmplitudeShaping, NoiseFloorJudgesTheScaledWholePercent) {
   EXPECT_EQ(converter->amplitude[0][1], 0.11f);
 }
 
-TEST(AmplitudeShaping, WithoutFloorOnlyAmplitudesOutsideZeroToOneCanBeCut) {
-  auto converter = loaded(1, 0);
-  const float cells[] = {-0.5f, -0.0f, 1.0f, 1.5f};
-  for (int h = 0; h < 4; ++h) {
-    converter->amplitude[0][h] = cells[h];
-  }
-  converter->cutNoise();
-  EXPECT_EQ(converter->amplitude[0][0], 0.0f);  // -50 % scales below the floor of 0
-  EXPECT_EQ(bitsOf(converter->amplitude[0][1]), bitsOf(-0.0f));
-  EXPECT_EQ(converter->amplitude[0][2], 1.0f);
-  EXPECT_EQ(converter->amplitude[0][3], 1.5f);
-  converter->normalizePercent = -40;  // a ceiling no option allows takes the full test
-  converter->cutNoise();
-  EXPECT_EQ(converter->amplitude[0][2], 0.0f);
-}
-
 TEST(AmplitudeShaping, DrawsOncePerUsedCellAndLeavesOtherColumnsAlone) {
   // At 0 % nothing changes, yet every used cell takes its draw.
   auto converter = loaded(4, 200);

@@ -164,34 +164,3 @@ TEST(BitmapLoading, ReadsRowsInFileOrderScaledByOneOver255) {
   EXPECT_EQ(log.take(), "");
   EXPECT_EQ(converter->pointCount, 128);
 }
-
-TEST(BitmapLoading, MissingPixelBytesOfATruncatedFileReadAsZero) {
-  TempDir dir;
-  const std::string whole = makeBitmap(64, 4, uniformPixels(4, 255));
-  writeBytes(dir.file("cut.bmp"), whole.substr(0, whole.size() - 64 - 10));
-  auto converter = std::make_unique<Converter>();
-  for (auto& row : converter->amplitude) {
-    std::fill(std::begin(row), std::end(row), 0.75f);
-  }
-  ASSERT_EQ(converter->loadBitmap(dir.file("cut.bmp").c_str()), 0);
-  EXPECT_EQ(converter->amplitude[1][63], 1.0f);
-  EXPECT_EQ(converter->amplitude[2][53], 1.0f);
-  EXPECT_EQ(converter->amplitude[2][54], 0.0f);
-  EXPECT_EQ(converter->amplitude[3][0], 0.0f);
-  EXPECT_EQ(converter->amplitude[4][0], 0.75f);  // beyond the picture: untouched
-}
-
-TEST(BitmapLoading, TheRunGoesOnPastRefusedPictures) {
-  TempDir dir;
-  writePicture(dir.file("good.bmp"), 4, uniformPixels(4, 9));
-  writeBytes(dir.file("bad.bmp"), "not a picture");
-  RunResult run = runTonepix({"-f0", "bad.bmp", "none.bmp", "x.png", "good.bmp"}, dir.path());
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            "Input file: \"bad.bmp\", Doesn't look like a bitmap file! Skipping...\n"
-            "Input file: \"none.bmp\", Could not open! Skipping...\n"
-            "Found \"x.png\" in place of .bmp file: Skipping...\n");
-  EXPECT_TRUE(fileExists(dir.file("good.hvx")));
-  EXPECT_FALSE(fileExists(dir.file("bad.hvx")));
-  EXPECT_FALSE(fileExists(dir.file("none.hvx")));
-}

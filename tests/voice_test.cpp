@@ -218,29 +218,3 @@ TEST(VoiceConstruction, SettingsCarryOverAcrossPicturesOfOneRun) {
   EXPECT_EQ(named.substr(4, 65), longName.substr(0, 64) + std::string(1, '\0'));
   EXPECT_EQ(u32At(named, firstEnvelope(longName.substr(0, 64)) + 3 * (4 + 8 * 4)), 0u);
 }
-
-TEST(VoiceWriter, FloatRunsWriteWhatSingleFloatsWouldUpToTheBufferEnd) {
-  TempDir dir;
-  const float values[] = {440.0f, -0.3f, 1e-40f, 2.7f, 9.6f};
-  VoiceWriter one;
-  VoiceWriter run;
-  ASSERT_TRUE(one.open(dir.file("one.hvx").c_str()));
-  ASSERT_TRUE(run.open(dir.file("run.hvx").c_str()));
-  for (const float value : values) {
-    one.putFloat32(value);
-  }
-  run.putFloat32s(values, 5);
-  EXPECT_TRUE(one.close());
-  EXPECT_TRUE(run.close());
-  EXPECT_EQ(readFileBytes(dir.file("run.hvx")), readFileBytes(dir.file("one.hvx")));
-
-  // Six bytes short of full: one more value fits, the rest are refused.
-  ASSERT_TRUE(run.open(dir.file("run.hvx").c_str()));
-  for (std::size_t i = 0; i < VoiceWriter::kBufferBytes / 4 - 2; ++i) {
-    run.putInt32(0);
-  }
-  run.putString("a");
-  run.putFloat32s(values, 3);
-  EXPECT_EQ(run.encodedLength(), static_cast<std::int32_t>(VoiceWriter::kBufferBytes - 2));
-  EXPECT_FALSE(run.close());
-}
