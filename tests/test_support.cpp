@@ -15,12 +15,10 @@ namespace fs = std::filesystem;
 
 TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "tonepix-test-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) {
+  if (mkdtemp(pattern.data()) == nullptr) {
     std::abort();
   }
-  path_ = buffer.data();
+  path_ = pattern;
 }
 
 TempDir::~TempDir() {
@@ -29,34 +27,27 @@ TempDir::~TempDir() {
 }
 
 namespace {
-std::string shellQuote(const std::string& text) {
-  std::string quoted = "'";
+std::string quoted(const std::string& text) {
+  std::string out = "'";
   for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   }
-  return quoted + "'";
+  return out + "'";
 }
 }  // namespace
 
 RunResult runTonepix(const std::vector<std::string>& args, const std::string& cwd) {
-  const std::string outPath = cwd + "/.stdout";
-  const std::string errPath = cwd + "/.stderr";
-  std::string command = "cd " + shellQuote(cwd) + " && " + shellQuote(TONEPIX_BINARY);
+  const std::string out = cwd + "/.stdout";
+  const std::string err = cwd + "/.stderr";
+  std::string command = "cd " + quoted(cwd) + " && " + quoted(TONEPIX_BINARY);
   for (const std::string& arg : args) {
-    command += " " + shellQuote(arg);
+    command += " " + quoted(arg);
   }
-  command += " >" + shellQuote(outPath) + " 2>" + shellQuote(errPath) + " </dev/null";
+  command += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
   const int raw = std::system(command.c_str());
-  RunResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = readFileBytes(outPath);
-  result.err = readFileBytes(errPath);
-  std::remove(outPath.c_str());
-  std::remove(errPath.c_str());
+  RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFileBytes(out), readFileBytes(err)};
+  fs::remove(out);
+  fs::remove(err);
   return result;
 }
 
@@ -67,16 +58,8 @@ std::string readFileBytes(const std::string& path) {
   return content.str();
 }
 
-bool fileExists(const std::string& path) {
-  std::error_code error;
-  return fs::exists(fs::symlink_status(path, error));
-}
-
-std::vector<std::uint8_t> uniformPixels(int height, std::uint8_t value) {
-  return std::vector<std::uint8_t>(static_cast<std::size_t>(64 * height), value);
-}
-
-void writePicture(const std::string& path, int height, const std::vector<std::uint8_t>& pixels) {
+void writePicture(const std::string& path, int height, std::uint8_t value) {
+  const std::vector<std::uint8_t> pixels(static_cast<std::size_t>(64 * height), value);
   if (!writeFileBytes(path, makeBitmap(64, height, pixels))) {
     std::abort();
   }
@@ -84,17 +67,9 @@ void writePicture(const std::string& path, int height, const std::vector<std::ui
 
 std::uint32_t u32At(const std::string& bytes, std::size_t offset) {
   std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) {
-    value =
-        (value << 8) | static_cast<unsigned char>(bytes.at(offset + static_cast<std::size_t>(i)));
+  for (std::size_t i = 4; i-- > 0;) {
+    value = (value << 8) | static_cast<unsigned char>(bytes.at(offset + i));
   }
-  return value;
-}
-
-float f32At(const std::string& bytes, std::size_t offset) {
-  const std::uint32_t bits = u32At(bytes, offset);
-  float value = 0;
-  std::memcpy(&value, &bits, sizeof value);
   return value;
 }
 
@@ -105,9 +80,6 @@ std::uint32_t bitsOf(float value) {
 }
 
 LogCapture::LogCapture(Converter& converter) : converter_(converter), file_(std::tmpfile()) {
-  if (file_ == nullptr) {
-    std::abort();
-  }
   converter_.log = file_;
 }
 
@@ -118,14 +90,12 @@ LogCapture::~LogCapture() {
 
 std::string LogCapture::take() {
   std::fflush(file_);
+  const long size = std::ftell(file_);
+  std::string text(static_cast<std::size_t>(size), '\0');
   std::rewind(file_);
-  std::string text;
-  int c = 0;
-  while ((c = std::fgetc(file_)) != EOF) {
-    text += static_cast<char>(c);
+  if (std::fread(text.data(), 1, text.size(), file_) != text.size()) {
+    text.clear();
   }
-  std::fclose(file_);
-  file_ = std::tmpfile();
-  converter_.log = file_;
+  std::rewind(file_);  // the next message overwrites this one
   return text;
 }
