@@ -45,10 +45,8 @@ int Converter::loadBitmap(const char* argument) {
   const bool verbose = verbosity != 0;
   // Every message of this file ends up as one line: the prefix, then either
   // the dimensions and "Loaded." or a single reason.
-  auto refuse = [&](std::FILE* file, int code) {
-    if (file != nullptr) {
-      std::fclose(file);
-    }
+  auto refuse = [](std::FILE* opened, int code) {
+    std::fclose(opened);
     return code;
   };
   auto prefixWhenQuiet = [&]() {
