@@ -78,15 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (outcome.kind != ParseOutcome::Kind::FirstFile || outcome.value != argc - 1) {
     std::abort();
   }
-  if (converter->loadBitmap(argv[static_cast<std::size_t>(outcome.value)]) == 0) {
-    converter->decimate();
-    converter->randomize();
-    converter->cutNoise();
-    converter->scaleAmplitudes();
-    converter->computeRatios();
-    converter->closeEnvelope();
-    converter->writeVoice();
-  }
+  converter->convertFile(argv[static_cast<std::size_t>(outcome.value)]);
   // Some of libFuzzer's exits skip atexit: leave at most an empty folder.
   std::remove(gVoicePath.c_str());
   std::remove(gPicturePath.c_str());

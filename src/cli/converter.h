@@ -57,6 +57,12 @@ class Converter {
   // Voice output (src/voice).
   int writeVoice();
 
+  // One file argument, start to finish: load, then every stage in the order
+  // that decides where each random draw lands. Returns the loader's skip code,
+  // or 0 once the voice was attempted (its own failure is reported, not
+  // returned, so that the run goes on).
+  int convertFile(const char* argument);
+
   char inputPath[kMaxPathLength + 1];
   char outputPath[kMaxPathLength + 1];
   char voiceName[kMaxPathLength + 1];

@@ -34,10 +34,7 @@ void printUsageAndExit(int code) {
   std::exit(code);
 }
 
-int runConverter(int argc, const char* const* argv) {
-  // Static: the matrices are large, and the one Converter lives for the whole
-  // process anyway.
-  static Converter converter;
+int runConverter(Converter& converter, int argc, const char* const* argv) {
   if (argc < 2) {
     printHelp();
   }
@@ -53,16 +50,7 @@ int runConverter(int argc, const char* const* argv) {
     printUsageAndExit(kNeedFileCode);
   }
   for (int index = outcome.value; index < argc; ++index) {
-    if (converter.loadBitmap(argv[index]) != 0) {
-      continue;  // the loader has said why
-    }
-    converter.decimate();
-    converter.randomize();
-    converter.cutNoise();
-    converter.scaleAmplitudes();
-    converter.computeRatios();
-    converter.closeEnvelope();
-    converter.writeVoice();  // reports its own failure; the run goes on
+    converter.convertFile(argv[index]);  // a skipped file has been reported
   }
   return 0;
 }

@@ -7,7 +7,9 @@
 // that code, unchanged.
 [[noreturn]] void printUsageAndExit(int code);
 
+class Converter;
+
 // The whole run: options, then every picture in command-line order. Returns
 // only when every file argument has been handled, with status 0; command-line
 // faults end the process from inside.
-int runConverter(int argc, const char* const* argv);
+int runConverter(Converter& converter, int argc, const char* const* argv);

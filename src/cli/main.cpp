@@ -1,5 +1,11 @@
 #include <cstdlib>
 
+#include "cli/converter.h"
 #include "cli/driver.h"
 
-int main(int argc, char** argv) { std::exit(runConverter(argc, argv)); }
+int main(int argc, char** argv) {
+  // Static: the matrices are large, and the one Converter lives for the whole
+  // process anyway.
+  static Converter converter;
+  std::exit(runConverter(converter, argc, argv));
+}

@@ -1,0 +1,16 @@
+#include "cli/converter.h"
+
+int Converter::convertFile(const char* argument) {
+  const int loaded = loadBitmap(argument);
+  if (loaded != 0) {
+    return loaded;  // the loader has said why
+  }
+  decimate();
+  randomize();
+  cutNoise();
+  scaleAmplitudes();
+  computeRatios();
+  closeEnvelope();
+  writeVoice();  // reports its own failure; the run goes on
+  return 0;
+}
