@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-// Envelope points (rows) and harmonics (columns) the matrices can hold.
-constexpr int kMaxPoints = 128;
-constexpr int kMaxHarmonics = 64;
+#include "common/store_limits.h"
+
 // Longest path or name a Converter field holds, without its terminator.
 constexpr int kMaxPathLength = 255;
 
