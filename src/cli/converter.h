@@ -75,4 +75,7 @@ class Converter {
   std::int32_t freqDelta = 5;
   float amplitude[kMaxPoints][kMaxHarmonics];
   float ratio[kMaxPoints][kMaxHarmonics];
+  // Where the summary line of each converted picture goes: standard output
+  // for tonepix; programs that run conversions for a page take it elsewhere.
+  std::FILE* summary;
 };

@@ -19,7 +19,7 @@ int Converter::closeEnvelope() {
   const double endTime = static_cast<double>(loopEndPoint) * static_cast<double>(interval);
   loopStart = static_cast<float>(startTime);
   loopEnd = static_cast<float>(endTime);
-  std::printf("%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint, startTime,
+  std::fprintf(summary, "%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint, startTime,
               endTime);
 
   for (int h = 0; h < harmonicCount; ++h) {
