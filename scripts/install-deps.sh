@@ -6,6 +6,13 @@ need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
+command -v pkg-config >/dev/null 2>&1 || need+=(pkg-config)
+# hvx, the companion tool, builds with Debian's packaged libraries.
+[ -f /usr/include/stb/stb_image.h ] || need+=(libstb-dev)
+[ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+[ -f /usr/include/httplib.h ] || need+=(libcpp-httplib-dev)
+[ -f /usr/include/sndfile.h ] || need+=(libsndfile1-dev)
 for extra in "$@"; do
   case "$extra" in
     gtest) [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev) ;;

@@ -11,7 +11,7 @@ void setText(char (&field)[kMaxPathLength + 1], const char* text) {
 }
 }  // namespace
 
-Converter::Converter() : log(stderr) {
+Converter::Converter() : log(stderr), summary(stdout) {
   setText(inputPath, "dummy.bmp");
   setText(outputPath, "output.hvx");
   setText(voiceName, "Test Voice");

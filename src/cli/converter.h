@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-// Envelope points (rows) and harmonics (columns) the matrices can hold.
-constexpr int kMaxPoints = 128;
-constexpr int kMaxHarmonics = 64;
+#include "common/store_limits.h"
+
 // Longest path or name a Converter field holds, without its terminator.
 constexpr int kMaxPathLength = 255;
 
@@ -82,4 +81,7 @@ class Converter {
   std::int32_t freqDelta = 5;
   float amplitude[kMaxPoints][kMaxHarmonics];
   float ratio[kMaxPoints][kMaxHarmonics];
+  // Where the summary line of each converted picture goes: standard output
+  // for tonepix; programs that run conversions for a page take it elsewhere.
+  std::FILE* summary;
 };

@@ -5,12 +5,12 @@
 int Converter::closeEnvelope() {
   const std::int32_t loaded = pointCount;
   const std::int32_t loopPoint = loaded / 4 + 1;
-  const std::int32_t breakpointsPerPoint = plateauPercent != 0 ? 2 : 1;
+  const std::int32_t perPoint = breakpointsPerPoint(plateauPercent != 0);
   pointCount = loaded + 2;
   // An envelope holds 128 breakpoints; the two closing points then overwrite
   // the last loaded ones.
-  if (breakpointsPerPoint * pointCount > kMaxPoints) {
-    pointCount = kMaxPoints / breakpointsPerPoint;
+  if (perPoint * pointCount > kMaxPoints) {
+    pointCount = kMaxPoints / perPoint;
   }
   const std::int32_t loopEndPoint = pointCount - 2;
   const std::int32_t releasePoint = pointCount - 1;
@@ -19,7 +19,7 @@ int Converter::closeEnvelope() {
   const double endTime = static_cast<double>(loopEndPoint) * static_cast<double>(interval);
   loopStart = static_cast<float>(startTime);
   loopEnd = static_cast<float>(endTime);
-  std::printf("%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint, startTime,
+  std::fprintf(summary, "%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint, startTime,
               endTime);
 
   for (int h = 0; h < harmonicCount; ++h) {

@@ -1,10 +1,6 @@
 #include "cli/converter.h"
+#include "common/fixed_constants.h"
 #include "common/random_source.h"
-
-namespace {
-// One per mille as a single-precision constant, widened exactly to double.
-const double kPerMille = static_cast<double>(0.001f);
-}  // namespace
 
 int Converter::computeRatios() {
   // Harmonics outer, points inner: the opposite of the shaping stages, and it

@@ -1,14 +1,13 @@
 #include <cmath>
 
 #include "cli/converter.h"
+#include "common/fixed_constants.h"
 #include "common/random_source.h"
 
 // Every shaping stage visits points outer, harmonics inner: the order decides
 // which random draw lands in which cell.
 
 namespace {
-// One per cent as a single-precision constant, widened exactly to double.
-const double kPercent = static_cast<double>(0.01f);
 
 // Draws one pass over the used cells takes, one per cell.
 std::uint32_t usedCells(std::int32_t points, std::int32_t harmonics) {

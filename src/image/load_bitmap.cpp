@@ -1,14 +1,13 @@
 #include <cstring>
 
 #include "cli/converter.h"
+#include "image/bitmap_format.h"
 #include "image/bitmap_naming.h"
 
 namespace {
 
-constexpr std::size_t kHeaderRestBytes = 52;  // after the two magic bytes
-constexpr std::size_t kColourTableBytes = 1024;
-constexpr int kRequiredWidth = 64;
-constexpr int kMaxPlateauPoints = kMaxPoints / 2;
+constexpr std::size_t kHeaderRestBytes = kBitmapHeaderBytes - 2;  // after the two magic bytes
+constexpr int kRequiredWidth = kPictureWidth;
 // 1/255 as a single-precision constant; pixels are multiplied by it.
 constexpr float kPixelScale = 1.0f / 255.0f;
 
@@ -79,8 +78,8 @@ int Converter::loadBitmap(const char* argument) {
 
   unsigned char header[kHeaderRestBytes];
   readOrZero(file, header, sizeof header);
-  const std::int32_t width = int32At(header + 16);   // file offset 18
-  const std::int32_t height = int32At(header + 20);  // file offset 22
+  const std::int32_t width = int32At(header + (kWidthOffset - 2));
+  const std::int32_t height = int32At(header + (kHeightOffset - 2));
   if (verbose) {
     std::fprintf(log, ", Dimensions: %dx%d", width, height);
   }
@@ -97,16 +96,16 @@ int Converter::loadBitmap(const char* argument) {
     std::fprintf(log, ", Too short! Cannot support %d envelope points (%d min)\n", height, 1);
     return refuse(file, kSkipHeight);
   }
-  if (height > kMaxPoints) {
+  if (height > kMaxPictureRows) {
     prefixWhenQuiet();
     std::fprintf(log, ", Too long! Cannot support %d envelope points (%d max)\n", height,
-                 kMaxPoints);
+                 kMaxPictureRows);
     return refuse(file, kSkipHeight);
   }
-  if (plateauPercent != 0 && height > kMaxPlateauPoints) {
+  if (plateauPercent != 0 && height > kMaxPlateauPictureRows) {
     prefixWhenQuiet();
     std::fprintf(log, ", Too long for plateau mode! Cannot support %d envelope points (%d max)\n",
-                 height, kMaxPlateauPoints);
+                 height, kMaxPlateauPictureRows);
     return refuse(file, kSkipHeight);
   }
 

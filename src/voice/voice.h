@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
-constexpr int kEnvelopeCapacity = 128;
-constexpr int kVoiceHarmonics = 64;
+#include "common/store_limits.h"
+
+constexpr int kEnvelopeCapacity = kMaxPoints;
+constexpr int kVoiceHarmonics = kMaxHarmonics;
 constexpr int kVoiceSlots = 2;
 constexpr int kVoiceNameBytes = 64;
 constexpr int kAuxCapacity = 128;

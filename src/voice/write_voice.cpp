@@ -6,12 +6,10 @@
 #include <system_error>
 
 #include "cli/converter.h"
+#include "common/fixed_constants.h"
 #include "voice/voice.h"
 
 namespace {
-
-// One per cent as a single-precision constant, widened exactly to double.
-const double kPercent = static_cast<double>(0.01f);
 
 // A voice file that did not reach the disk whole must not be left behind
 // looking like a finished one. Devices (such as a full disk's stand-in) are
@@ -25,7 +23,7 @@ void removeIncompleteFile(const char* path) {
 
 void fillEnvelopes(const Converter& converter, EnvelopeSet& set) {
   const bool plateau = converter.plateauPercent != 0;
-  const std::int32_t perPoint = plateau ? 2 : 1;
+  const std::int32_t perPoint = breakpointsPerPoint(plateau);
   const std::int32_t count = converter.pointCount * perPoint;
   const double interval = static_cast<double>(converter.interval);
   const double plateauLength = static_cast<double>(converter.plateauPercent) * interval * kPercent;

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <vector>
+
+#include "command.h"
+
+// Every subcommand's registration, one per file (prepare.cpp, check.cpp, ...).
+// Each adds its parser to `hvx` and returns how to run it.
+std::vector<Subcommand> registerSubcommands(CLI::App& hvx);
