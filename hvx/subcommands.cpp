@@ -1,7 +1,7 @@
 #include "subcommands.h"
 
 std::vector<Subcommand> registerSubcommands(CLI::App& hvx) {
-  (void)hvx;
   std::vector<Subcommand> all;
+  all.push_back(registerStudio(hvx));
   return all;
 }

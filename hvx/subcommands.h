@@ -7,3 +7,5 @@
 // Every subcommand's registration, one per file (prepare.cpp, check.cpp, ...).
 // Each adds its parser to `hvx` and returns how to run it.
 std::vector<Subcommand> registerSubcommands(CLI::App& hvx);
+
+Subcommand registerStudio(CLI::App& hvx);
