@@ -8,9 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "bitmap_writer.h"
-#include "cli/converter.h"
-
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -58,13 +55,6 @@ std::string readFileBytes(const std::string& path) {
   return content.str();
 }
 
-void writePicture(const std::string& path, int height, std::uint8_t value) {
-  const std::vector<std::uint8_t> pixels(static_cast<std::size_t>(64 * height), value);
-  if (!writeFileBytes(path, makeBitmap(64, height, pixels))) {
-    std::abort();
-  }
-}
-
 std::uint32_t u32At(const std::string& bytes, std::size_t offset) {
   std::uint32_t value = 0;
   for (std::size_t i = 4; i-- > 0;) {
@@ -77,25 +67,4 @@ std::uint32_t bitsOf(float value) {
   std::uint32_t bits = 0;
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
-}
-
-LogCapture::LogCapture(Converter& converter) : converter_(converter), file_(std::tmpfile()) {
-  converter_.log = file_;
-}
-
-LogCapture::~LogCapture() {
-  converter_.log = stderr;
-  std::fclose(file_);
-}
-
-std::string LogCapture::take() {
-  std::fflush(file_);
-  const long size = std::ftell(file_);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  std::rewind(file_);
-  if (std::fread(text.data(), 1, text.size(), file_) != text.size()) {
-    text.clear();
-  }
-  std::rewind(file_);  // the next message overwrites this one
-  return text;
 }
