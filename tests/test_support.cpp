@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "bitmap_writer.h"
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir(const std::string& parent) {
@@ -55,6 +57,13 @@ std::string readFileBytes(const std::string& path) {
   std::ostringstream content;
   content << file.rdbuf();
   return content.str();
+}
+
+void writePicture(const std::string& path, int height, std::uint8_t value) {
+  const std::vector<std::uint8_t> pixels(static_cast<std::size_t>(64 * height), value);
+  if (!writeFileBytes(path, makeBitmap(64, height, pixels))) {
+    std::abort();
+  }
 }
 
 std::uint32_t u32At(const std::string& bytes, std::size_t offset) {
