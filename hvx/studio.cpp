@@ -68,7 +68,7 @@ int runStudio(const StudioCommand& command) {
 
 }  // namespace
 
-Subcommand registerStudio(CLI::App& hvx) {
+Subcommand addStudioCommand(CLI::App& hvx) {
   auto command = std::make_shared<StudioCommand>();
   CLI::App* app = hvx.add_subcommand("studio", "Serve a local page to see, hear and tune a voice.");
   app->add_option("FOLDER", command->settings.folder,

@@ -2,6 +2,8 @@
 
 std::vector<Subcommand> registerSubcommands(CLI::App& hvx) {
   std::vector<Subcommand> all;
-  all.push_back(registerStudio(hvx));
+  all.push_back(addPrepareCommand(hvx));
+  all.push_back(addCheckCommand(hvx));
+  all.push_back(addStudioCommand(hvx));
   return all;
 }

@@ -8,4 +8,6 @@
 // Each adds its parser to `hvx` and returns how to run it.
 std::vector<Subcommand> registerSubcommands(CLI::App& hvx);
 
-Subcommand registerStudio(CLI::App& hvx);
+Subcommand addPrepareCommand(CLI::App& hvx);  // prepare_command.cpp
+Subcommand addCheckCommand(CLI::App& hvx);    // check_command.cpp
+Subcommand addStudioCommand(CLI::App& hvx);   // studio.cpp
