@@ -1,7 +1,8 @@
 #include "subcommands.h"
 
 std::vector<Subcommand> registerSubcommands(CLI::App& hvx) {
-  (void)hvx;
   std::vector<Subcommand> all;
+  all.push_back(addPrepareCommand(hvx));
+  all.push_back(addCheckCommand(hvx));
   return all;
 }

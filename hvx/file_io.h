@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Larger files are refused unread: no picture worth 64 columns is this big.
+constexpr std::size_t kMaxInputFileBytes = std::size_t{256} << 20;
+
+// Reads a whole regular file of at most kMaxInputFileBytes. False with a one-line reason in `error` otherwise.
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
+
+// Writes `bytes` to `path` the way tonepix writes voice files: a temporary
+// file in the same folder, renamed into place, so that a failure never leaves
+// a half-written file and a replaced file keeps its permission bits. False
+// with a one-line reason in `error`.
+bool writeFileSafely(const std::string& path, const std::string& bytes, std::string& error);
+
+// True when both paths name the same file, by name or through links.
+bool sameFile(const std::string& a, const std::string& b);
