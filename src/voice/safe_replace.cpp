@@ -17,12 +17,29 @@ constexpr int kMaxLinkHops = 40;
 constexpr std::size_t kTemporaryStemChars = 64;
 constexpr int kTemporaryAttempts = 100;
 
-// The temporary file a signal handler must remove. The name is written while
-// `hasPending` is 0 and the flag set only once the file exists, so a handler
-// never removes a file that is not ours; at worst a signal in between leaves
-// our file behind, as a kill would.
+// The temporary file a signal handler must remove. It is created and recorded
+// with the run-ending signals blocked, so a handler never sees a file that is
+// not recorded, nor a record of a file that is not ours.
 char pendingPath[kReplacementPathBytes];
 volatile std::sig_atomic_t hasPending = 0;
+
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGHUP);
+    sigprocmask(SIG_BLOCK, &blocked, &saved_);
+  }
+  ~SignalBlock() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t saved_;
+};
 
 bool copyPath(char* out, const char* text) {
   const std::size_t length = std::strlen(text);
@@ -119,9 +136,10 @@ bool createTemporary(Replacement& replacement, mode_t mode) {
   suffix[6] = '\0';
   for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
     uniqueSuffix(suffix);
-    std::memcpy(pendingPath, name, std::strlen(name) + 1);
+    const SignalBlock block;
     const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0) {
+      std::memcpy(pendingPath, name, std::strlen(name) + 1);
       hasPending = 1;
       replacement.fd = fd;
       return true;
@@ -229,8 +247,8 @@ bool finishReplacement(Replacement& replacement, bool complete) {
     }
     return complete;
   }
-  // The pending record is cleared only after the file is renamed or removed:
-  // a handler in between finds no file under the old name.
+  // The record is cleared only after the file is renamed or removed: a
+  // handler in between finds no file under the old name.
   if (complete && std::rename(replacement.temporary, replacement.target) == 0) {
     hasPending = 0;
     return true;
