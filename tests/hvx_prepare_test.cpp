@@ -196,6 +196,7 @@ TEST(HvxPrepare, RefusesBadInputWithOneSentence) {
       {"empty file", "", {}},
       {"huge picture", huge, {}},
       {"truncated RLE", rle.substr(0, rle.size() - 20), {}},
+      {"truncated BMP", bmp24File(64, 8, std::vector<std::uint8_t>(64 * 8 * 3)).substr(0, 1000), {}},
       {"rows over the plateau limit", png, tooManyRows},
   };
   for (const Case& c : cases) {
