@@ -13,8 +13,10 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "tonepix-test-XXXXXX").string();
+TempDir::TempDir(const std::string& parent) {
+  std::string pattern =
+      ((parent.empty() ? fs::temp_directory_path() : fs::path(parent)) / "tonepix-test-XXXXXX")
+          .string();
   if (mkdtemp(pattern.data()) == nullptr) {
     std::abort();
   }

@@ -10,7 +10,8 @@ class Converter;
 // A fresh folder, removed with its contents when the object goes away.
 class TempDir {
  public:
-  TempDir();
+  // A new folder under `parent`, or under the system's temporary folder.
+  explicit TempDir(const std::string& parent = "");
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -12,24 +12,38 @@ void copyText(const char* text, char* out, std::size_t capacity) {
   out[capacity - 1] = '\0';
 }
 
-void replaceExtension(char* path, const char* from, const char* to) {
-  char* found = std::strstr(path, from);
+void replaceExtension(char* fileName, const char* from, const char* to) {
+  char* found = std::strstr(fileName, from);
   if (found != nullptr) {
     std::memcpy(found, to, 4);
     found[4] = '\0';  // anything after the extension is dropped
   }
 }
 
+// The text after the last forward slash: folders never take part in the name
+// test or the extension swap, so a folder named like a picture cannot send the
+// voice file outside it or onto the picture itself.
+const char* fileNameOf(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+char* fileNameOf(char* path) {
+  char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+
 }  // namespace
 
 bool hasBitmapName(const char* argument) {
-  return std::strstr(argument, ".bmp") != nullptr || std::strstr(argument, ".BMP") != nullptr;
+  const char* name = fileNameOf(argument);
+  return std::strstr(name, ".bmp") != nullptr || std::strstr(name, ".BMP") != nullptr;
 }
 
 void deriveOutputPath(const char* inputPath, char* output, std::size_t capacity) {
   copyText(inputPath, output, capacity);
-  replaceExtension(output, ".bmp", ".hvx");
-  replaceExtension(output, ".BMP", ".HVX");
+  char* name = fileNameOf(output);
+  replaceExtension(name, ".bmp", ".hvx");
+  replaceExtension(name, ".BMP", ".HVX");
 }
 
 void deriveVoiceName(const char* inputPath, char* name, std::size_t capacity) {

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "cli/converter.h"
@@ -22,6 +26,26 @@ std::int32_t int32At(const unsigned char* bytes) {
       static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
       (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
   return static_cast<std::int32_t>(value);
+}
+
+// Opens a picture for reading without ever waiting: a FIFO with no writer, a
+// socket or a device is refused (null) instead of blocking the run or being
+// read from. Folders still open, so that they keep their "not a bitmap" answer.
+std::FILE* openPicture(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    ::close(fd);
+  }
+  return file;
 }
 
 }  // namespace
@@ -60,7 +84,7 @@ int Converter::loadBitmap(const char* argument) {
   // Room for everything the loader reads, so that a picture comes in with one
   // read call.
   char readBuffer[16384];
-  std::FILE* file = std::fopen(inputPath, "rb");
+  std::FILE* file = openPicture(inputPath);
   if (file == nullptr) {
     prefixWhenQuiet();
     std::fprintf(log, ", Could not open! Skipping...\n");
@@ -123,6 +147,12 @@ int Converter::loadBitmap(const char* argument) {
   }
   if (verbose) {
     std::fprintf(log, ", Loaded.\n");
+  }
+  if (height == 1) {
+    // A one-row picture's loop point is row 1, which it does not load: it
+    // reads as a fresh run holds it, never as an earlier picture left it.
+    std::memset(amplitude[1], 0, sizeof amplitude[1]);
+    std::memset(ratio[1], 0, sizeof ratio[1]);
   }
   loopStart = 0.0f;
   loopEnd = 0.0f;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/store_limits.h"
+#include "voice/safe_replace.h"
 
 constexpr int kEnvelopeCapacity = kMaxPoints;
 constexpr int kVoiceHarmonics = kMaxHarmonics;
@@ -54,7 +55,8 @@ void resetAuxList(AuxList& list);
 void resetVoice(Voice& voice);
 
 // Assembles a whole voice file in memory, little-endian whatever the host, and
-// writes it in one piece at close().
+// writes it in one piece at close(). An earlier file at the path is replaced
+// only once the new one is complete (see safe_replace.h).
 class VoiceWriter {
  public:
   static constexpr std::size_t kBufferBytes = 1536000;
@@ -64,8 +66,8 @@ class VoiceWriter {
   VoiceWriter(const VoiceWriter&) = delete;
   VoiceWriter& operator=(const VoiceWriter&) = delete;
 
-  // Creates or truncates `path` and takes the buffer. False, with nothing
-  // left open or allocated, when either fails.
+  // Takes the buffer and opens the new file for `path`. False, with nothing
+  // left open, allocated or changed on disk, when either fails.
   bool open(const char* path);
   void putInt32(std::int32_t value);
   void putFloat32(float value);
@@ -73,17 +75,24 @@ class VoiceWriter {
   void putFloat32s(const float* values, std::size_t count);
   // The bytes up to the terminator, then one 0 byte.
   void putString(const char* text);
-  // Writes what was assembled, releases the buffer and closes the file. True
-  // only when every byte reached the file.
+  // Writes what was assembled, releases the buffer and closes the file, which
+  // then takes the path's place. True only when every byte reached the file;
+  // otherwise the path keeps what it held before.
   bool close();
   void release();
 
   std::int32_t encodedLength() const { return length; }
+  // After a failed close(): the temporary file that could not be removed, or
+  // null when nothing was left behind.
+  const char* leftBehind() const {
+    return output.leftTemporary ? output.temporary : nullptr;
+  }
 
  private:
   void putBytes(const unsigned char* bytes, std::size_t count);
 
-  std::FILE* file = nullptr;
+  Replacement output;  // the file handle and where it goes
+  bool opened = false;
   std::int32_t length = 0;
   [[maybe_unused]] std::int32_t reserved = 0;  // kept for the layout; always 0
   unsigned char* buffer = nullptr;

@@ -4,9 +4,10 @@
 #include "voice/voice.h"
 
 VoiceWriter::~VoiceWriter() {
-  // Only reached with a file still open when close() was never called.
-  if (file != nullptr) {
-    std::fclose(file);
+  // Only reached with a file still open when close() was never called: the
+  // unfinished file must not replace anything.
+  if (opened) {
+    finishReplacement(output, false);
   }
   release();
 }
@@ -20,14 +21,11 @@ bool VoiceWriter::open(const char* path) {
   if (buffer == nullptr) {
     return false;
   }
-  file = std::fopen(path, "wb");
-  if (file == nullptr) {
+  if (!beginReplacement(path, output)) {
     release();
     return false;
   }
-  // The file goes out in one piece at close(): a stdio buffer would only split
-  // that write in two.
-  std::setvbuf(file, nullptr, _IONBF, 0);
+  opened = true;
   return true;
 }
 
@@ -87,24 +85,16 @@ void VoiceWriter::putString(const char* text) {
 }
 
 bool VoiceWriter::close() {
-  if (mode != 1 || file == nullptr) {
+  if (mode != 1 || !opened) {
     release();
     return false;
   }
-  const auto count = static_cast<std::size_t>(length);
-  bool complete = !overflowed;
-  if (count > 0 && std::fwrite(buffer, 1, count, file) != count) {
-    complete = false;
-  }
-  if (std::fflush(file) != 0) {
-    complete = false;
-  }
-  if (std::fclose(file) != 0) {
-    complete = false;
-  }
-  file = nullptr;
+  // Without its buffer the voice is gone: the earlier file must stay.
+  const bool complete = buffer != nullptr && !overflowed &&
+                        writeReplacement(output, buffer, static_cast<std::size_t>(length));
+  opened = false;
   release();
-  return complete;
+  return finishReplacement(output, complete);
 }
 
 void VoiceWriter::release() {

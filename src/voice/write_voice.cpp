@@ -1,9 +1,7 @@
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
-#include <system_error>
 
 #include "cli/converter.h"
 #include "common/fixed_constants.h"
@@ -11,13 +9,10 @@
 
 namespace {
 
-// A voice file that did not reach the disk whole must not be left behind
-// looking like a finished one. Devices (such as a full disk's stand-in) are
-// left alone.
-void removeIncompleteFile(const char* path) {
-  std::error_code error;
-  if (std::filesystem::is_regular_file(path, error)) {
-    std::filesystem::remove(path, error);
+void reportWriteFailure(const Converter& converter, const VoiceWriter& writer) {
+  std::fprintf(converter.log, "Could not write to \"%s\"\n", converter.outputPath);
+  if (const char* left = writer.leftBehind()) {
+    std::fprintf(converter.log, "Could not remove temporary file \"%s\"\n", left);
   }
 }
 
@@ -67,9 +62,9 @@ int Converter::writeVoice() {
   // Too large for comfort on the stack; one voice lives for one call.
   std::unique_ptr<Voice> voice(new (std::nothrow) Voice);
   if (!voice) {
-    writer.close();
-    removeIncompleteFile(outputPath);
-    std::fprintf(log, "Could not write to \"%s\"\n", outputPath);
+    writer.release();
+    writer.close();  // without its buffer the writer leaves the earlier voice
+    reportWriteFailure(*this, writer);
     return kWriteFailed;
   }
   resetVoice(*voice);
@@ -88,8 +83,7 @@ int Converter::writeVoice() {
   const bool written = writer.close();
   writer.release();
   if (!written) {
-    removeIncompleteFile(outputPath);
-    std::fprintf(log, "Could not write to \"%s\"\n", outputPath);
+    reportWriteFailure(*this, writer);
     return kWriteFailed;
   }
   return 0;

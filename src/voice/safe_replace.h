@@ -1,0 +1,38 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+
+// Replacing a voice file never loses the earlier one: the new bytes go to a
+// hidden temporary file beside the final destination, which is renamed over it
+// only once every byte was written and the file closed. A symlink is followed
+// and its final target replaced, so the link stays a link. Devices, and
+// destinations whose folder takes no new file, are written in place.
+
+constexpr int kReplacementPathBytes = 4096;
+
+struct Replacement {
+  int fd = -1;
+  bool inPlace = false;
+  bool leftTemporary = false;  // a failed replacement could not remove its file
+  char target[kReplacementPathBytes] = {};
+  char temporary[kReplacementPathBytes] = {};
+};
+
+// Opens what the voice for `path` is written to. False, with nothing created
+// and the destination untouched, when it cannot be written.
+bool beginReplacement(const char* path, Replacement& replacement);
+
+// Writes all `size` bytes, retrying short writes. False on any write error.
+bool writeReplacement(Replacement& replacement, const unsigned char* bytes, std::size_t size);
+
+// Closes the file and, when `complete` and the close succeeded, puts it in
+// place. True only when the new voice is in place. On failure the temporary
+// file is removed and the earlier voice left as it was; `leftTemporary` says
+// when the temporary file could not be removed (`temporary` names it).
+bool finishReplacement(Replacement& replacement, bool complete);
+
+// For signal handlers: removes the temporary file being written, if any.
+// Async-signal-safe.
+void removePendingTemporary();
