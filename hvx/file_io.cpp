@@ -1,21 +1,29 @@
 #include "file_io.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "voice/safe_replace.h"
+
 namespace fs = std::filesystem;
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
   std::error_code status;
-  if (fs::is_directory(path, status)) {
-    error = "is a folder, not a file";
+  const fs::file_status kind = fs::status(path, status);
+  if (status) {
+    error = "cannot open: " + status.message();
+    return false;
+  }
+  if (!fs::is_regular_file(kind)) {
+    error = fs::is_directory(kind) ? "is a folder, not a file" : "is not a regular file";
+    return false;
+  }
+  const std::uintmax_t size = fs::file_size(path, status);
+  if (!status && size > kMaxInputFileBytes) {
+    error = "too large (" + std::to_string(size) + " bytes), more than any picture hvx reads";
     return false;
   }
   std::ifstream file(path, std::ios::binary);
@@ -33,71 +41,22 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
   return true;
 }
 
-namespace {
-
-bool writeAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    done += static_cast<std::size_t>(wrote);
+bool writeFileSafely(const std::string& path, const std::string& bytes, std::string& error) {
+  errno = 0;
+  Replacement replacement;
+  if (!beginReplacement(path.c_str(), replacement)) {
+    error = std::string("cannot be written") + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    return false;
+  }
+  const bool complete = writeReplacement(
+      replacement, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  const int writeErrno = errno;
+  if (!finishReplacement(replacement, complete)) {
+    error = std::string("cannot be written") +
+            (!complete && writeErrno != 0 ? ": " + std::string(std::strerror(writeErrno)) : "");
+    return false;
   }
   return true;
-}
-
-// Creates a new file beside `target` that no one else uses. The kernel
-// gives it the usual permission bits: 0666 less the umask.
-int createTemporary(const fs::path& target, std::string& name) {
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    name = (folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-" +
-                      std::to_string(attempt) + ".tmp"))
-               .string();
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) {
-      return fd;
-    }
-  }
-  return -1;
-}
-
-}  // namespace
-
-bool writeFileSafely(const std::string& path, const std::string& bytes, std::string& error) {
-  struct stat existing {};
-  const bool replacing = ::stat(path.c_str(), &existing) == 0;
-  if (replacing && !S_ISREG(existing.st_mode)) {
-    error = "is not a regular file; not replaced";
-    return false;
-  }
-  std::string temporary;
-  const int fd = createTemporary(fs::path(path), temporary);
-  if (fd < 0) {
-    error = std::string("cannot write in its folder: ") + std::strerror(errno);
-    return false;
-  }
-  bool ok = writeAll(fd, bytes) &&
-            (!replacing || ::fchmod(fd, existing.st_mode & static_cast<mode_t>(07777)) == 0) &&
-            ::fsync(fd) == 0;
-  int failure = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    failure = errno;
-  }
-  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ok = false;
-    failure = errno;
-  }
-  if (!ok) {
-    error = std::string("cannot write: ") + std::strerror(failure);
-    ::unlink(temporary.c_str());
-  }
-  return ok;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

@@ -1,13 +1,18 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
-// Reads a whole file. False with a one-line reason in `error` otherwise.
+// Larger files are refused unread: no picture worth 64 columns is this big.
+constexpr std::size_t kMaxInputFileBytes = std::size_t{256} << 20;
+
+// Reads a whole regular file of at most kMaxInputFileBytes. False with a one-line reason in `error` otherwise.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
-// Writes `bytes` to `path` without ever leaving a half-written file: a
-// temporary file in the same folder, renamed into place. A replaced file's
-// permission bits are kept. False with a one-line reason in `error`.
+// Writes `bytes` to `path` the way tonepix writes voice files: a temporary
+// file in the same folder, renamed into place, so that a failure never leaves
+// a half-written file and a replaced file keeps its permission bits. False
+// with a one-line reason in `error`.
 bool writeFileSafely(const std::string& path, const std::string& bytes, std::string& error);
 
 // True when both paths name the same file, by name or through links.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "voice_commands.h"
+#include "subcommands.h"
 #include "voice_file.h"
 #include "voice_json.h"
 #include "voice_summary.h"
@@ -49,7 +49,7 @@ int runInfo(const InfoOptions& options) {
 
 }  // namespace
 
-Subcommand registerInfo(CLI::App& hvx) {
+Subcommand addInfoCommand(CLI::App& hvx) {
   auto options = std::make_shared<InfoOptions>();
   CLI::App* app = hvx.add_subcommand(
       "info",

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "cli/signals.h"
 #include "command.h"
 #include "subcommands.h"
 
@@ -17,6 +18,8 @@ void reportError(const std::string& subcommand, const std::string& message) {
 }
 
 int main(int argc, char** argv) {
+  // An interrupted write leaves no temporary file behind, as in tonepix.
+  installSignalHandling();
   CLI::App app{"hvx: prepare pictures for tonepix, check them, and show and play voice files."};
   app.name("hvx");
   app.set_version_flag("--version", kVersion);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "file_io.h"
-#include "voice_commands.h"
+#include "subcommands.h"
 #include "voice_file.h"
 #include "voice_picture.h"
 
@@ -50,7 +50,7 @@ int runPicture(PictureOptions& options) {
 
 }  // namespace
 
-Subcommand registerPicture(CLI::App& hvx) {
+Subcommand addPictureCommand(CLI::App& hvx) {
   auto options = std::make_shared<PictureOptions>();
   CLI::App* app = hvx.add_subcommand(
       "picture",

@@ -8,7 +8,7 @@
 #include "audio_encoding.h"
 #include "file_io.h"
 #include "note_name.h"
-#include "voice_commands.h"
+#include "subcommands.h"
 #include "voice_file.h"
 #include "voice_render.h"
 
@@ -87,7 +87,7 @@ int runRender(RenderOptions& options) {
 
 }  // namespace
 
-Subcommand registerRender(CLI::App& hvx) {
+Subcommand addRenderCommand(CLI::App& hvx) {
   auto options = std::make_shared<RenderOptions>();
   CLI::App* app = hvx.add_subcommand(
       "render",

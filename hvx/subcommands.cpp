@@ -1,11 +1,11 @@
 #include "subcommands.h"
 
-#include "voice_commands.h"
-
 std::vector<Subcommand> registerSubcommands(CLI::App& hvx) {
   std::vector<Subcommand> all;
-  all.push_back(registerInfo(hvx));
-  all.push_back(registerRender(hvx));
-  all.push_back(registerPicture(hvx));
+  all.push_back(addPrepareCommand(hvx));
+  all.push_back(addCheckCommand(hvx));
+  all.push_back(addInfoCommand(hvx));
+  all.push_back(addRenderCommand(hvx));
+  all.push_back(addPictureCommand(hvx));
   return all;
 }

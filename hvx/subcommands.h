@@ -7,3 +7,9 @@
 // Every subcommand's registration, one per file (prepare.cpp, check.cpp, ...).
 // Each adds its parser to `hvx` and returns how to run it.
 std::vector<Subcommand> registerSubcommands(CLI::App& hvx);
+
+Subcommand addPrepareCommand(CLI::App& hvx);  // prepare_command.cpp
+Subcommand addCheckCommand(CLI::App& hvx);    // check_command.cpp
+Subcommand addInfoCommand(CLI::App& hvx);     // info_command.cpp
+Subcommand addRenderCommand(CLI::App& hvx);   // render_command.cpp
+Subcommand addPictureCommand(CLI::App& hvx);  // picture_command.cpp

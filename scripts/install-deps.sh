@@ -13,6 +13,9 @@ command -v pkg-config >/dev/null 2>&1 || need+=(pkg-config)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 [ -f /usr/include/httplib.h ] || need+=(libcpp-httplib-dev)
 [ -f /usr/include/sndfile.h ] || need+=(libsndfile1-dev)
+# The test run renders the manual pages.
+command -v man >/dev/null 2>&1 || need+=(man-db)
+command -v groff >/dev/null 2>&1 || need+=(groff-base)
 for extra in "$@"; do
   case "$extra" in
     gtest) [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev) ;;

@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "cli/converter.h"
 #include "common/random_source.h"
@@ -94,53 +90,16 @@ TEST(FrequencyRatios, DetuneIsDrawnHarmonicOuterPointInner) {
   converter->computeRatios();
   EXPECT_EQ(converter->ratio[2][63], 64.0f);
 
+  // From seed 7 the first two detunes are -39 and +36 per mille: both go to
+  // harmonic 1, at points 0 and 1.
   converter->freqDelta = 100;
   RandomSource::seed(7);
-  const int first = RandomSource::next() % 201 - 100;
-  const int second = RandomSource::next() % 201 - 100;
-  RandomSource::seed(7);
   converter->computeRatios();
-  EXPECT_EQ(converter->ratio[0][0], static_cast<float>((1000 + first) * double{0.001f}));
-  EXPECT_EQ(converter->ratio[1][0], static_cast<float>((1000 + second) * double{0.001f}));
+  EXPECT_EQ(converter->ratio[0][0], 0.961f);
+  EXPECT_EQ(converter->ratio[1][0], 1.036f);
   for (int h = 0; h < 64; ++h) {
     const double perMille = converter->ratio[2][h] / (0.001 * (h + 1));
     EXPECT_NEAR(perMille, std::round(perMille), 1e-2);
     EXPECT_NEAR(perMille, 1000, 100.01);
-  }
-}
-
-TEST(EnvelopeClosing, PrintsTheLoopAndAppendsCopyAndSilentPoint) {
-  const std::vector<std::tuple<int, int, const char*>> cases = {
-      {32, 0, "34 = 9 .. 32 : 2.700000 .. 9.600000\n"},
-      {28, 0, "30 = 8 .. 28 : 2.400000 .. 8.400000\n"},
-      {128, 0, "128 = 33 .. 126 : 9.900000 .. 37.800002\n"},
-      {127, 0, "128 = 32 .. 126 : 9.600000 .. 37.800002\n"},
-      {4, 0, "6 = 2 .. 4 : 0.600000 .. 1.200000\n"},
-      {63, 50, "64 = 16 .. 62 : 4.800000 .. 18.600001\n"},
-      {62, 50, "64 = 16 .. 62 : 4.800000 .. 18.600001\n"},
-      {1, 0, "3 = 1 .. 1 : 0.300000 .. 0.300000\n"},
-  };
-  for (const auto& [rows, plateau, line] : cases) {
-    auto converter = loaded(rows, 0);
-    converter->plateauPercent = plateau;
-    converter->harmonicCount = 10;
-    for (int p = 0; p < 128; ++p) {
-      std::fill(std::begin(converter->amplitude[p]), std::end(converter->amplitude[p]),
-                static_cast<float>(p));
-      converter->ratio[p][9] = static_cast<float>(1000 + p);
-    }
-    testing::internal::CaptureStdout();
-    converter->closeEnvelope();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), line);
-    const int a = rows / 4 + 1;
-    const int n = converter->pointCount;
-    EXPECT_EQ(converter->loopStart, static_cast<float>(a * double{0.3f}));
-    EXPECT_EQ(converter->loopEnd, static_cast<float>((n - 2) * double{0.3f}));
-    EXPECT_EQ(converter->amplitude[n - 2][9], static_cast<float>(a)) << rows;
-    EXPECT_EQ(converter->ratio[n - 2][9], static_cast<float>(1000 + a)) << rows;
-    EXPECT_EQ(converter->amplitude[n - 1][9], 0.0f);
-    EXPECT_EQ(converter->ratio[n - 1][9], 10.0f);
-    EXPECT_EQ(converter->amplitude[n - 1][10], static_cast<float>(n - 1));  // beyond -t
-    EXPECT_EQ(converter->amplitude[n - 3][0], static_cast<float>(n - 3));   // last kept point
   }
 }

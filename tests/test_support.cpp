@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "bitmap_writer.h"
-#include "cli/converter.h"
 
 namespace fs = std::filesystem;
 
@@ -79,25 +78,4 @@ std::uint32_t bitsOf(float value) {
   std::uint32_t bits = 0;
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
-}
-
-LogCapture::LogCapture(Converter& converter) : converter_(converter), file_(std::tmpfile()) {
-  converter_.log = file_;
-}
-
-LogCapture::~LogCapture() {
-  converter_.log = stderr;
-  std::fclose(file_);
-}
-
-std::string LogCapture::take() {
-  std::fflush(file_);
-  const long size = std::ftell(file_);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  std::rewind(file_);
-  if (std::fread(text.data(), 1, text.size(), file_) != text.size()) {
-    text.clear();
-  }
-  std::rewind(file_);  // the next message overwrites this one
-  return text;
 }

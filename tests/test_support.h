@@ -1,11 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
-
-class Converter;
 
 // A fresh folder, removed with its contents when the object goes away.
 class TempDir {
@@ -36,17 +33,3 @@ std::string readFileBytes(const std::string& path);
 void writePicture(const std::string& path, int height, std::uint8_t value);
 std::uint32_t u32At(const std::string& bytes, std::size_t offset);
 std::uint32_t bitsOf(float value);
-
-// Points a Converter's log at a temporary file while the object lives.
-class LogCapture {
- public:
-  explicit LogCapture(Converter& converter);
-  ~LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  std::string take();  // what was written since the last call
-
- private:
-  Converter& converter_;
-  std::FILE* file_;
-};

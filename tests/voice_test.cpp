@@ -21,9 +21,6 @@ std::string encoded(const Voice& voice, const TempDir& dir, bool* ok) {
   return readFileBytes(path);
 }
 
-// Offset of the first amplitude envelope in a file of a voice so named.
-std::size_t firstEnvelope(const std::string& name) { return 4 + name.size() + 1 + 24 + 4; }
-
 }  // namespace
 
 TEST(VoiceEncoding, LaysOutTheDocumentedBytes) {
@@ -74,70 +71,4 @@ TEST(VoiceWriter, WritesOnlyAtClose) {
   EXPECT_EQ(readFileBytes(path), "");  // nothing before close
   EXPECT_TRUE(writer.close());
   EXPECT_EQ(readFileBytes(path), std::string("\xFE\xFF\xFF\xFFhi\x00", 7));
-}
-
-TEST(VoiceConstruction, ConvertsTheSamplePadPictureExactly) {
-  TempDir dir;
-  writePicture(dir.file("pad.bmp"), 32, 255);
-  RunResult run = runTonepix({"-f0", "pad.bmp"}, dir.path());
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "34 = 9 .. 32 : 2.700000 .. 9.600000\n");
-  EXPECT_EQ(run.err, "");
-  const std::string bytes = readFileBytes(dir.file("pad.hvx"));
-  ASSERT_EQ(bytes.size(), 35368u);
-  const unsigned char head[40] = {0x03, 0x00, 0x01, 0x00, 0x70, 0x61, 0x64, 0x00, 0x00, 0x00,
-                                  0x00, 0x00, 0xCD, 0xCC, 0x2C, 0x40, 0x9A, 0x99, 0x19, 0x41,
-                                  0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                  0x00, 0x00, 0x00, 0x00, 0xDC, 0x43, 0x22, 0x00, 0x00, 0x00};
-  EXPECT_EQ(bytes.substr(0, 40), std::string(reinterpret_cast<const char*>(head), 40));
-  // Harmonic 2: last time 33 x 0.3, values 0.39999998 and a silent release;
-  // its frequency envelope is exactly 2 throughout.
-  const std::size_t second = firstEnvelope("pad") + 4 + 8 * 34;
-  EXPECT_EQ(u32At(bytes, second + 4 + 4 * 33), bitsOf(static_cast<float>(33 * double{0.3f})));
-  EXPECT_EQ(u32At(bytes, second + 4 + 4 * 34), 0x3ECCCCCCu);
-  EXPECT_EQ(u32At(bytes, second + 4 + 4 * 67), 0u);
-  EXPECT_EQ(u32At(bytes, firstEnvelope("pad") + 65 * (4 + 8 * 34) + 4 + 4 * 67), bitsOf(2.0f));
-
-  runTonepix({"-f0", "-d0", "-r0", "pad.bmp"}, dir.path());
-  EXPECT_EQ(readFileBytes(dir.file("pad.hvx")), bytes);
-}
-
-TEST(VoiceConstruction, PlateausAndHarmonicCountShapeTheEnvelopes) {
-  TempDir dir;
-  writePicture(dir.file("p.bmp"), 8, 100);
-  const std::size_t at = firstEnvelope("p");
-  runTonepix({"-f0", "-p50", "p.bmp"}, dir.path());
-  std::string bytes = readFileBytes(dir.file("p.hvx"));
-  ASSERT_EQ(u32At(bytes, at), 20u);
-  EXPECT_EQ(u32At(bytes, at + 8), bitsOf(static_cast<float>(50 * double{0.3f} * double{0.01f})));
-  EXPECT_EQ(u32At(bytes, at + 84), u32At(bytes, at + 88));  // values in equal pairs
-
-  runTonepix({"-f0", "-p100", "-b14", "p.bmp"}, dir.path());
-  bytes = readFileBytes(dir.file("p.hvx"));
-  EXPECT_EQ(u32At(bytes, at + 4 + 4 * 13), 0x41EFFFFFu);  // point 6, second breakpoint
-  EXPECT_EQ(u32At(bytes, at + 4 + 4 * 14), 0x41F00000u);  // point 7 at 30 s
-
-  runTonepix({"-t1", "p.bmp"}, dir.path());
-  bytes = readFileBytes(dir.file("p.hvx"));
-  const std::size_t envelope = 4 + 8 * 10;
-  ASSERT_EQ(bytes.size(), at + 2 * envelope + 126 * 4 + 4);
-  EXPECT_EQ(bytes.substr(at + envelope, 63 * 4), std::string(63 * 4, '\0'));
-}
-
-TEST(VoiceConstruction, SettingsCarryOverAcrossPicturesOfOneRun) {
-  TempDir dir;
-  const std::string longName(70, 'L');
-  writePicture(dir.file("a.bmp"), 4, 30);
-  writePicture(dir.file("b.bmp"), 9, 60);
-  writePicture(dir.file(longName + ".bmp"), 2, 90);
-  runTonepix({"-f0", "-t3", "b.bmp"}, dir.path());
-  const std::string alone = readFileBytes(dir.file("b.hvx"));
-  const RunResult run = runTonepix({"-f0", "-t3", "a.bmp", "b.bmp", longName + ".bmp"}, dir.path());
-  EXPECT_EQ(run.out,
-            "6 = 2 .. 4 : 0.600000 .. 1.200000\n11 = 3 .. 9 : 0.900000 .. 2.700000\n"
-            "4 = 1 .. 2 : 0.300000 .. 0.600000\n");
-  EXPECT_EQ(readFileBytes(dir.file("b.hvx")), alone);
-  const std::string named = readFileBytes(dir.file(longName + ".hvx"));
-  EXPECT_EQ(named.substr(4, 65), longName.substr(0, 64) + std::string(1, '\0'));
-  EXPECT_EQ(u32At(named, firstEnvelope(longName.substr(0, 64)) + 3 * (4 + 8 * 4)), 0u);  // -t3
 }

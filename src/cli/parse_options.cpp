@@ -11,67 +11,56 @@ constexpr int kMissingShapingValue = 8;
 constexpr int kArgumentTooShort = -2;
 constexpr int kUnknownOption = -20;
 
-// An integer option's range and the warnings written when a value is clamped.
-struct IntegerOption {
-  std::int32_t Converter::*field;
+// Every option that takes a value: the exit code when the value is missing
+// and, for the integer options, the range and the warnings written when a
+// value is clamped.
+struct ValueOption {
+  char letter;
+  int missingValueCode;
+  std::int32_t Converter::*field;  // null for -i, the one decimal option
   std::int32_t low;
   std::int32_t high;
   const char* lowMessage;  // printed as they stand
   const char* highMessage;
 };
 
-const IntegerOption* findIntegerOption(char letter, int* missingCode) {
-  static const IntegerOption f{&Converter::freqDelta, 0, 100,
-                               "-f: frequency delta too low, defaulting to 0 (off)\n",
-                               "-f: frequency delta too high, defaulting to 100\n"};
-  static const IntegerOption n{&Converter::normalizePercent, 1, 100,
-                               "-n: normalization ceiling too low, defaulting to 1%\n",
-                               "-n: normalization ceiling too high, defaulting to 100%\n"};
-  static const IntegerOption d{&Converter::decimatePercent, 0, 100,
-                               "-d: decimate factor too low, defaulting to 0%\n",
-                               "-d: decimate factor too high, defaulting to 100%\n"};
-  static const IntegerOption r{&Converter::randomPercent, 0, 100,
-                               "-r: randommate factor too low, defaulting to 0%\n",
-                               "-r: randommate factor too high, defaulting to 100%\n"};
-  static const IntegerOption z{&Converter::noiseFloorPercent, 0, 99,
-                               "-z: noise floor too low, defaulting to 0%\n",
-                               "-z: noise floor too high, defaulting to 99%\n"};
-  static const IntegerOption t{&Converter::harmonicCount, 1, 64,
-                               "-t: harmonic too low, defaulting to 1\n",
-                               "-t: harmonic too high, defaulting to 64\n"};
-  static const IntegerOption b{&Converter::bpm, 10, 1000, "-b: bpm too low, defaulting to 10\n",
-                               "-b: bpm too high, defaulting to 1000\n"};
-  static const IntegerOption p{&Converter::plateauPercent, 0, 100,
-                               "-p: plateau time % too low, defaulting to 0% (off)\n",
-                               "-p: plateau time % too high, defaulting to 100% (full)\n"};
-  switch (letter) {
-    case 'f':
-      *missingCode = kMissingShapingValue;
-      return &f;
-    case 'n':
-      *missingCode = kMissingShapingValue;
-      return &n;
-    case 'd':
-      *missingCode = kMissingShapingValue;
-      return &d;
-    case 'r':
-      *missingCode = kMissingShapingValue;
-      return &r;
-    case 'z':
-      *missingCode = kMissingShapingValue;
-      return &z;
-    case 't':
-      *missingCode = kMissingTimingValue;
-      return &t;
-    case 'b':
-      *missingCode = kMissingTimingValue;
-      return &b;
-    case 'p':
-      *missingCode = kMissingTimingValue;
-      return &p;
-    default:
-      return nullptr;
+// clang-format off
+constexpr ValueOption kValueOptions[] = {
+    {'f', kMissingShapingValue, &Converter::freqDelta, 0, 100,
+     "-f: frequency delta too low, defaulting to 0 (off)\n",
+     "-f: frequency delta too high, defaulting to 100\n"},
+    {'n', kMissingShapingValue, &Converter::normalizePercent, 1, 100,
+     "-n: normalization ceiling too low, defaulting to 1%\n",
+     "-n: normalization ceiling too high, defaulting to 100%\n"},
+    {'d', kMissingShapingValue, &Converter::decimatePercent, 0, 100,
+     "-d: decimate factor too low, defaulting to 0%\n",
+     "-d: decimate factor too high, defaulting to 100%\n"},
+    {'r', kMissingShapingValue, &Converter::randomPercent, 0, 100,
+     "-r: randommate factor too low, defaulting to 0%\n",
+     "-r: randommate factor too high, defaulting to 100%\n"},
+    {'z', kMissingShapingValue, &Converter::noiseFloorPercent, 0, 99,
+     "-z: noise floor too low, defaulting to 0%\n",
+     "-z: noise floor too high, defaulting to 99%\n"},
+    {'t', kMissingTimingValue, &Converter::harmonicCount, 1, kMaxHarmonics,
+     "-t: harmonic too low, defaulting to 1\n",
+     "-t: harmonic too high, defaulting to 64\n"},
+    {'b', kMissingTimingValue, &Converter::bpm, 10, 1000,
+     "-b: bpm too low, defaulting to 10\n",
+     "-b: bpm too high, defaulting to 1000\n"},
+    {'p', kMissingTimingValue, &Converter::plateauPercent, 0, 100,
+     "-p: plateau time % too low, defaulting to 0% (off)\n",
+     "-p: plateau time % too high, defaulting to 100% (full)\n"},
+    {'i', kMissingTimingValue, nullptr, 0, 0, nullptr, nullptr},
+};
+// clang-format on
+
+const ValueOption* findValueOption(char letter) {
+  for (const ValueOption& option : kValueOptions) {
+    if (option.letter == letter) {
+      return &option;
+    }
   }
+  return nullptr;
 }
 
 // The interval's bounds are single-precision values; the parsed double is
@@ -92,7 +81,7 @@ void setInterval(Converter& converter, const char* valueText) {
   }
 }
 
-void setInteger(Converter& converter, const IntegerOption& option, const char* valueText) {
+void setInteger(Converter& converter, const ValueOption& option, const char* valueText) {
   std::int32_t& field = converter.*option.field;
   field = readInteger(valueText);
   if (field < option.low) {
@@ -130,22 +119,20 @@ ParseOutcome Converter::parseOptions(int argc, const char* const* argv) {
       verbosity = 2;
     } else if (letter == 'h') {
       return ParseOutcome{ParseOutcome::Kind::Help, 0};
-    } else if (letter == 'i') {
-      if (!hasValue) {
-        return error(kMissingTimingValue);
-      }
-      setInterval(*this, valueText);
     } else {
-      int missingCode = 0;
-      const IntegerOption* integerOption = findIntegerOption(letter, &missingCode);
-      if (integerOption == nullptr) {
+      const ValueOption* valueOption = findValueOption(letter);
+      if (valueOption == nullptr) {
         std::fprintf(log, "Unknown argument: %s\n", option);
         return error(kUnknownOption);
       }
       if (!hasValue) {
-        return error(missingCode);
+        return error(valueOption->missingValueCode);
       }
-      setInteger(*this, *integerOption, valueText);
+      if (valueOption->field == nullptr) {
+        setInterval(*this, valueText);
+      } else {
+        setInteger(*this, *valueOption, valueText);
+      }
     }
   }
   // The tempo wins over -i wherever it stands on the command line.
