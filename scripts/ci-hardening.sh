@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh gtest clang
 
-fuzz_seconds="${FUZZ_SECONDS:-60}"
+fuzz_seconds="${FUZZ_SECONDS:-30}"
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
