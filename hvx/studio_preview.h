@@ -10,5 +10,7 @@ struct VoicePreview {
   std::string error;  // one sentence when the voice could not be read
 };
 
-// Reads `voiceFile` (the bytes tonepix wrote) back and renders and draws it.
-VoicePreview previewVoice(const std::string& voiceFile, double holdSeconds);
+// Reads `voiceFile` (the bytes tonepix wrote) back, renders it with its
+// sustain held `holdSeconds`, and draws it with the first point at the top or
+// at the bottom, as the page shows the picture.
+VoicePreview previewVoice(const std::string& voiceFile, double holdSeconds, bool topFirst);

@@ -115,7 +115,7 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     error = made->conversion.error;
     return false;
   }
-  VoicePreview preview = previewVoice(made->conversion.voice, request.holdSeconds);
+  VoicePreview preview = previewVoice(made->conversion.voice, request.holdSeconds, request.prepare.topFirst);
   made->previewWav = std::move(preview.wav);
   made->voicePng = std::move(preview.png);
   made->previewSeconds = preview.seconds;
