@@ -47,6 +47,7 @@ int Converter::computeRatios() {
     const SmallDivisor divisor(static_cast<std::uint32_t>(2 * freqDelta + 1));
     for (int h = 0; h < harmonicCount; ++h) {
       const float* ratios = table.ratios[h];
+#pragma GCC unroll 4
       for (int p = 0; p < pointCount; ++p) {
         ratio[p][h] = ratios[divisor.remainder(RandomSource::next())];
       }

@@ -17,17 +17,19 @@ constexpr SmallDivisor kPercentDraw(100);
 
 // True when every cell of the row is in +0..1, which a cut with no floor can
 // never touch. As bit patterns those floats are exactly the integers up to
-// that of 1.0 (negative values, -0 and not-a-number all lie above), so one
-// integer maximum, a vector at a time, decides for the whole row.
+// kOneBits (negative values, -0 and not-a-number all lie above). An integer x
+// is at most kOneBits exactly when neither x nor x + (0x7FFFFFFF - kOneBits)
+// has its top bit set, so one OR over the row, a vector at a time, decides.
 bool allUnitAmplitudes(const float* row, int count) {
   constexpr std::uint32_t kOneBits = 0x3F800000u;
-  std::uint32_t highest = 0;
+  constexpr std::uint32_t kLift = 0x7FFFFFFFu - kOneBits;
+  std::uint32_t seen = 0;
   for (int h = 0; h < count; ++h) {
     std::uint32_t bits = 0;
     std::memcpy(&bits, &row[h], sizeof bits);
-    highest = bits > highest ? bits : highest;
+    seen |= bits | (bits + kLift);
   }
-  return highest <= kOneBits;
+  return (seen & 0x80000000u) == 0;
 }
 
 // Draws one pass over the used cells takes, one per cell.
@@ -37,6 +39,7 @@ std::uint32_t usedCells(std::int32_t points, std::int32_t harmonics) {
   }
   return static_cast<std::uint32_t>(points) * static_cast<std::uint32_t>(harmonics);
 }
+
 }  // namespace
 
 int Converter::decimate() {
