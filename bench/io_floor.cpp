@@ -4,7 +4,14 @@
 // it with the extension ".flr". Nothing is computed but that size. Both streams
 // are unbuffered, so the picture comes in with one read call (and one more that
 // finds its end) and the file goes out with one write call.
+//
+// With --safe as the first argument it keeps tonepix's replacement contract:
+// the bytes go to a new hidden temporary file in the same folder, which is
+// then renamed over the destination.
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -36,7 +43,9 @@ int main(int argc, char** argv) {
   std::memset(voice, 0x5A, sizeof voice);
   int failures = 0;
   char outPath[4096];
-  for (int i = 1; i < argc; ++i) {
+  char temporaryPath[4096 + 16];
+  const bool safe = argc > 1 && std::strcmp(argv[1], "--safe") == 0;
+  for (int i = safe ? 2 : 1; i < argc; ++i) {
     const char* path = argv[i];
     std::FILE* in = std::fopen(path, "rb");
     if (in == nullptr) {
@@ -63,6 +72,20 @@ int main(int argc, char** argv) {
     }
     std::memcpy(outPath, path, stem);
     std::memcpy(outPath + stem, ".flr", 5);
+    const auto size = static_cast<std::size_t>(voiceBytes(path, rows));
+    if (safe) {
+      const char* slash = std::strrchr(outPath, '/');
+      const std::size_t folder = slash != nullptr ? static_cast<std::size_t>(slash - outPath) + 1 : 0;
+      std::snprintf(temporaryPath, sizeof temporaryPath, "%.*s.%s.XXXXXX", static_cast<int>(folder),
+                    outPath, outPath + folder);
+      const int fd = mkstemp(temporaryPath);
+      const bool written = fd >= 0 && write(fd, voice, size) == static_cast<ssize_t>(size);
+      if (fd < 0 || close(fd) != 0 || !written || std::rename(temporaryPath, outPath) != 0) {
+        std::fprintf(stderr, "io_floor: cannot write %s\n", outPath);
+        ++failures;
+      }
+      continue;
+    }
     std::FILE* out = std::fopen(outPath, "wb");
     if (out == nullptr) {
       std::fprintf(stderr, "io_floor: cannot write %s\n", outPath);
@@ -70,7 +93,6 @@ int main(int argc, char** argv) {
       continue;
     }
     std::setvbuf(out, nullptr, _IONBF, 0);
-    const auto size = static_cast<std::size_t>(voiceBytes(path, rows));
     const bool written = std::fwrite(voice, 1, size, out) == size;
     if (std::fclose(out) != 0 || !written) {
       ++failures;

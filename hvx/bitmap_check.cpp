@@ -113,8 +113,10 @@ BitmapReport checkBitmap(const std::string& bytes) {
   const bool core = report.headerSize == kCoreHeaderBytes;
   report.bitsPerPixel = static_cast<int>(fieldAt(bytes, core ? 24 : 28, 2));
   report.compression = core ? 0 : fieldAt(bytes, 30, 4);
-  report.fitsPlateau = report.height >= 1 && report.height <= kMaxPlateauPictureRows;
-  const bool rowsTaken = report.height >= 1 && report.height <= kMaxPictureRows;
+  const std::int64_t rows = std::abs(static_cast<std::int64_t>(report.height));
+  report.fitsPlateau = rows >= 1 && rows <= kMaxPlateauPictureRows;
+  const bool rowsTaken =
+      report.width == kPictureWidth && report.height >= 1 && report.height <= kMaxPictureRows;
   if (report.bitsPerPixel <= static_cast<int>(kGreyBits)) {
     measurePalette(bytes, report);
   }
@@ -178,7 +180,8 @@ std::string describeBitmap(const BitmapReport& report) {
   if (!report.isBitmap) {
     return "not a bitmap";
   }
-  std::string text = std::to_string(report.width) + " x " + std::to_string(std::abs(report.height));
+  std::string text = std::to_string(report.width) + " x " +
+                     std::to_string(std::abs(static_cast<std::int64_t>(report.height)));
   text += ", " + std::to_string(report.bitsPerPixel) + " bits per pixel";
   text += ", " + compressionName(report.compression);
   text += ", " + std::to_string(report.headerSize) + "-byte header";

@@ -64,6 +64,41 @@ int shapeRows(int width, int height) {
   return std::max(1, static_cast<int>(std::min(rows, 1e9)));
 }
 
+std::uint32_t littleEndian(const unsigned char* bytes, int count) {
+  std::uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i) {
+    value = (value << 8) | bytes[i];
+  }
+  return value;
+}
+
+// The image library reads past the end of an uncompressed bitmap as black;
+// a file that short lost part of its picture, so it is refused instead.
+bool uncompressedBitmapIsShort(const unsigned char* data, std::size_t size) {
+  constexpr std::size_t kCoreHeader = 12;
+  if (size < 30 || data[0] != 'B' || data[1] != 'M') {
+    return false;
+  }
+  const std::uint32_t headerSize = littleEndian(data + 14, 4);
+  const bool core = headerSize == kCoreHeader;
+  if (!core && (size < 34 || littleEndian(data + 30, 4) == 1 || littleEndian(data + 30, 4) == 2)) {
+    return false;  // run-length data has no fixed size
+  }
+  auto field = [&](std::size_t coreAt, std::size_t infoAt) -> std::int64_t {
+    if (core) {
+      return littleEndian(data + coreAt, 2);
+    }
+    return static_cast<std::int32_t>(littleEndian(data + infoAt, 4));
+  };
+  const std::int64_t width = field(18, 18);
+  const std::int64_t height = field(20, 22);
+  const std::int64_t bits = littleEndian(data + (core ? 24 : 28), 2);
+  const std::int64_t stride = (width * bits + 31) / 32 * 4;
+  const std::int64_t needed =
+      static_cast<std::int64_t>(littleEndian(data + 10, 4)) + stride * (height < 0 ? -height : height);
+  return needed > static_cast<std::int64_t>(size);
+}
+
 }  // namespace
 
 int maxPreparedRows(bool plateau) { return plateau ? kMaxPlateauPictureRows : kMaxPictureRows; }
@@ -103,6 +138,10 @@ bool preparePicture(const unsigned char* data, std::size_t size, const PrepareSe
       static_cast<std::size_t>(width) > settings.maxSourcePixels / static_cast<std::size_t>(height)) {
     error = "picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
             " pixels, more than " + std::to_string(settings.maxSourcePixels);
+    return false;
+  }
+  if (uncompressedBitmapIsShort(data, size)) {
+    error = "truncated bitmap: its pixel data ends early";
     return false;
   }
   std::unique_ptr<unsigned char, StbFree> rgba(

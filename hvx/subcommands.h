@@ -10,3 +10,6 @@ std::vector<Subcommand> registerSubcommands(CLI::App& hvx);
 
 Subcommand addPrepareCommand(CLI::App& hvx);  // prepare_command.cpp
 Subcommand addCheckCommand(CLI::App& hvx);    // check_command.cpp
+Subcommand addInfoCommand(CLI::App& hvx);     // info_command.cpp
+Subcommand addRenderCommand(CLI::App& hvx);   // render_command.cpp
+Subcommand addPictureCommand(CLI::App& hvx);  // picture_command.cpp

@@ -5,6 +5,6 @@
 // where a result is stored.
 
 // One per cent (float bits 0x3C23D70A).
-inline const double kPercent = static_cast<double>(0.01f);
+constexpr double kPercent = static_cast<double>(0.01f);
 // One per mille (float bits 0x3A83126F).
-inline const double kPerMille = static_cast<double>(0.001f);
+constexpr double kPerMille = static_cast<double>(0.001f);

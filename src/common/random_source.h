@@ -7,6 +7,14 @@
 // the output.
 namespace RandomSource {
 
+namespace detail {
+constexpr std::uint32_t kMultiplier = 214013u;
+constexpr std::uint32_t kIncrement = 2531011u;
+// The one state of the process. Defined here so that a draw costs a multiply
+// and an add in the stage's own loop rather than a call.
+inline std::uint32_t state = 0;
+}  // namespace detail
+
 // Seeds the state from the wall clock in whole seconds. Called once, when the
 // Converter is constructed.
 void seedFromClock();
@@ -16,7 +24,10 @@ void seedFromClock();
 void seed(std::uint32_t value);
 
 // Advances the state and returns a value in 0..32767.
-std::int32_t next();
+inline std::int32_t next() {
+  detail::state = detail::state * detail::kMultiplier + detail::kIncrement;  // wraps modulo 2^32
+  return static_cast<std::int32_t>((detail::state >> 16) & 0x7FFFu);
+}
 
 // Leaves the state where `count` calls of next() would, in a few steps.
 void skip(std::uint32_t count);

@@ -1,20 +1,65 @@
 #include "cli/converter.h"
 #include "common/fixed_constants.h"
 #include "common/random_source.h"
+#include "common/small_divisor.h"
+
+namespace {
+
+constexpr std::int32_t kMaxDetune = 100;  // per mille; the -f option's upper bound
+
+// Every ratio one detune bound can give: ((1000 + d) * harmonic) * 0.001 for
+// each harmonic and each draw's remainder. The options fix the bound for the
+// whole run, so the table is made once and each cell is then a look-up.
+struct DetuneTable {
+  std::int32_t bound = -1;
+  float ratios[kMaxHarmonics][2 * kMaxDetune + 1];
+};
+
+const DetuneTable& detuneTableFor(std::int32_t bound) {
+  static DetuneTable table;
+  if (table.bound != bound) {
+    table.bound = bound;
+    for (int h = 0; h < kMaxHarmonics; ++h) {
+      for (std::int32_t draw = 0; draw <= 2 * bound; ++draw) {
+        const std::int32_t perMille = (1000 + draw - bound) * (h + 1);
+        table.ratios[h][draw] = static_cast<float>(static_cast<double>(perMille) * kPerMille);
+      }
+    }
+  }
+  return table;
+}
+
+}  // namespace
 
 int Converter::computeRatios() {
   // Harmonics outer, points inner: the opposite of the shaping stages, and it
   // fixes which draw detunes which cell.
+  if (freqDelta == 0) {
+    for (int h = 0; h < harmonicCount; ++h) {
+      for (int p = 0; p < pointCount; ++p) {
+        ratio[p][h] = static_cast<float>(h + 1);
+      }
+    }
+    return 0;
+  }
+  if (freqDelta > 0 && freqDelta <= kMaxDetune) {
+    const DetuneTable& table = detuneTableFor(freqDelta);
+    const SmallDivisor divisor(static_cast<std::uint32_t>(2 * freqDelta + 1));
+    for (int h = 0; h < harmonicCount; ++h) {
+      const float* ratios = table.ratios[h];
+#pragma GCC unroll 4
+      for (int p = 0; p < pointCount; ++p) {
+        ratio[p][h] = ratios[divisor.remainder(RandomSource::next())];
+      }
+    }
+    return 0;
+  }
+  // A bound the options never give: the arithmetic as it stands.
   for (int h = 0; h < harmonicCount; ++h) {
     const std::int32_t harmonic = h + 1;
     for (int p = 0; p < pointCount; ++p) {
-      if (freqDelta == 0) {
-        ratio[p][h] = static_cast<float>(harmonic);
-        continue;
-      }
       const std::int32_t draw = RandomSource::next() % (2 * freqDelta + 1);
-      const std::int32_t detune = draw - freqDelta;
-      const std::int32_t perMille = (1000 + detune) * harmonic;
+      const std::int32_t perMille = (1000 + draw - freqDelta) * harmonic;
       ratio[p][h] = static_cast<float>(static_cast<double>(perMille) * kPerMille);
     }
   }

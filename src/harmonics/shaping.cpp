@@ -1,13 +1,36 @@
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "cli/converter.h"
 #include "common/fixed_constants.h"
 #include "common/random_source.h"
+#include "common/small_divisor.h"
 
 // Every shaping stage visits points outer, harmonics inner: the order decides
 // which random draw lands in which cell.
 
 namespace {
+
+// Draws are reduced to a percent, 0..99.
+constexpr SmallDivisor kPercentDraw(100);
+
+// True when every cell of the row is in +0..1, which a cut with no floor can
+// never touch. As bit patterns those floats are exactly the integers up to
+// kOneBits (negative values, -0 and not-a-number all lie above). An integer x
+// is at most kOneBits exactly when neither x nor x + (0x7FFFFFFF - kOneBits)
+// has its top bit set, so one OR over the row, a vector at a time, decides.
+bool allUnitAmplitudes(const float* row, int count) {
+  constexpr std::uint32_t kOneBits = 0x3F800000u;
+  constexpr std::uint32_t kLift = 0x7FFFFFFFu - kOneBits;
+  std::uint32_t seen = 0;
+  for (int h = 0; h < count; ++h) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &row[h], sizeof bits);
+    seen |= bits | (bits + kLift);
+  }
+  return (seen & 0x80000000u) == 0;
+}
 
 // Draws one pass over the used cells takes, one per cell.
 std::uint32_t usedCells(std::int32_t points, std::int32_t harmonics) {
@@ -16,6 +39,7 @@ std::uint32_t usedCells(std::int32_t points, std::int32_t harmonics) {
   }
   return static_cast<std::uint32_t>(points) * static_cast<std::uint32_t>(harmonics);
 }
+
 }  // namespace
 
 int Converter::decimate() {
@@ -26,7 +50,7 @@ int Converter::decimate() {
   }
   for (int p = 0; p < pointCount; ++p) {
     for (int h = 0; h < harmonicCount; ++h) {
-      const std::int32_t draw = RandomSource::next() % 100;
+      const std::int32_t draw = kPercentDraw.remainder(RandomSource::next());
       if (decimatePercent > draw) {
         amplitude[p][h] = 0.0f;
       }
@@ -43,9 +67,9 @@ int Converter::randomize() {
   }
   for (int p = 0; p < pointCount; ++p) {
     for (int h = 0; h < harmonicCount; ++h) {
-      const std::int32_t draw = RandomSource::next() % 100;
+      const std::int32_t draw = kPercentDraw.remainder(RandomSource::next());
       if (randomPercent > draw) {
-        const std::int32_t value = RandomSource::next() % 100;
+        const std::int32_t value = kPercentDraw.remainder(RandomSource::next());
         amplitude[p][h] = static_cast<float>(static_cast<double>(value) * kPercent);
       }
     }
@@ -60,6 +84,9 @@ int Converter::cutNoise() {
   const bool keepsUnitAmplitudes =
       noiseFloorPercent <= 0 && normalizePercent >= 0 && normalizePercent <= 100;
   for (int p = 0; p < pointCount; ++p) {
+    if (keepsUnitAmplitudes && allUnitAmplitudes(amplitude[p], harmonicCount)) {
+      continue;
+    }
     for (int h = 0; h < harmonicCount; ++h) {
       if (keepsUnitAmplitudes && amplitude[p][h] >= 0.0f && amplitude[p][h] <= 1.0f) {
         continue;
@@ -78,11 +105,11 @@ int Converter::cutNoise() {
 }
 
 int Converter::scaleAmplitudes() {
+  const auto percent = static_cast<double>(normalizePercent);
   for (int p = 0; p < pointCount; ++p) {
+    float* row = amplitude[p];
     for (int h = 0; h < harmonicCount; ++h) {
-      const double scaled =
-          static_cast<double>(normalizePercent) * static_cast<double>(amplitude[p][h]) * kPercent;
-      amplitude[p][h] = static_cast<float>(scaled);
+      row[h] = static_cast<float>(percent * static_cast<double>(row[h]) * kPercent);
     }
   }
   return 0;

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "cli/converter.h"
@@ -10,16 +11,9 @@
 
 namespace {
 
-constexpr std::size_t kHeaderRestBytes = kBitmapHeaderBytes - 2;  // after the two magic bytes
 constexpr int kRequiredWidth = kPictureWidth;
 // 1/255 as a single-precision constant; pixels are multiplied by it.
 constexpr float kPixelScale = 1.0f / 255.0f;
-
-// Reads up to `size` bytes; whatever the file does not deliver reads as 0.
-void readOrZero(std::FILE* file, unsigned char* buffer, std::size_t size) {
-  const std::size_t got = std::fread(buffer, 1, size, file);
-  std::memset(buffer + got, 0, size - got);
-}
 
 std::int32_t int32At(const unsigned char* bytes) {
   const std::uint32_t value =
@@ -28,24 +22,43 @@ std::int32_t int32At(const unsigned char* bytes) {
   return static_cast<std::int32_t>(value);
 }
 
-// Opens a picture for reading without ever waiting: a FIFO with no writer, a
-// socket or a device is refused (null) instead of blocking the run or being
-// read from. Folders still open, so that they keep their "not a bitmap" answer.
-std::FILE* openPicture(const char* path) {
+// Everything the loader can use: the header, the colour table and as many
+// pixel rows as the store holds.
+constexpr std::size_t kUsableBytes =
+    kPixelDataOffset + static_cast<std::size_t>(kMaxPictureRows) * kMaxHarmonics;
+
+// Reads a picture's usable bytes in one call, without ever waiting: a FIFO
+// with no writer, a socket or a device is refused (false) instead of blocking
+// the run or being read from. Folders still open, and read as no bytes, so
+// that they keep their "not a bitmap" answer. Whatever the file does not
+// deliver reads as 0.
+bool readPicture(const char* path, unsigned char* bytes) {
   const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
-    return nullptr;
+    return false;
   }
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) {
     ::close(fd);
-    return nullptr;
+    return false;
   }
-  std::FILE* file = ::fdopen(fd, "rb");
-  if (file == nullptr) {
-    ::close(fd);
+  std::size_t wanted = kUsableBytes;
+  if (S_ISREG(info.st_mode) && info.st_size >= 0 &&
+      static_cast<std::size_t>(info.st_size) < wanted) {
+    wanted = static_cast<std::size_t>(info.st_size);
   }
-  return file;
+  std::size_t got = 0;
+  while (got < wanted) {
+    const ssize_t count = ::read(fd, bytes + got, wanted - got);
+    if (count > 0) {
+      got += static_cast<std::size_t>(count);
+    } else if (count == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  ::close(fd);
+  std::memset(bytes + got, 0, kUsableBytes - got);
+  return true;
 }
 
 }  // namespace
@@ -68,10 +81,6 @@ int Converter::loadBitmap(const char* argument) {
   const bool verbose = verbosity != 0;
   // Every message of this file ends up as one line: the prefix, then either
   // the dimensions and "Loaded." or a single reason.
-  auto refuse = [](std::FILE* opened, int code) {
-    std::fclose(opened);
-    return code;
-  };
   auto prefixWhenQuiet = [&]() {
     if (!verbose) {
       std::fprintf(log, "Input file: \"%s\"", inputPath);
@@ -81,36 +90,28 @@ int Converter::loadBitmap(const char* argument) {
   if (verbose) {
     std::fprintf(log, "Input file: \"%s\"", inputPath);
   }
-  // Room for everything the loader reads, so that a picture comes in with one
-  // read call.
-  char readBuffer[16384];
-  std::FILE* file = openPicture(inputPath);
-  if (file == nullptr) {
+  // The whole picture comes in with one read call; the file is closed before
+  // any of it is examined.
+  unsigned char bytes[kUsableBytes];
+  if (!readPicture(inputPath, bytes)) {
     prefixWhenQuiet();
     std::fprintf(log, ", Could not open! Skipping...\n");
     return kSkipCannotOpen;
   }
-  std::setvbuf(file, readBuffer, _IOFBF, sizeof readBuffer);
-
-  unsigned char magic[2];
-  readOrZero(file, magic, sizeof magic);
-  if (magic[0] != 'B' || magic[1] != 'M') {
+  if (bytes[0] != 'B' || bytes[1] != 'M') {
     prefixWhenQuiet();
     std::fprintf(log, ", Doesn't look like a bitmap file! Skipping...\n");
-    return refuse(file, kSkipNotBitmap);
+    return kSkipNotBitmap;
   }
-
-  unsigned char header[kHeaderRestBytes];
-  readOrZero(file, header, sizeof header);
-  const std::int32_t width = int32At(header + (kWidthOffset - 2));
-  const std::int32_t height = int32At(header + (kHeightOffset - 2));
+  const std::int32_t width = int32At(bytes + kWidthOffset);
+  const std::int32_t height = int32At(bytes + kHeightOffset);
   if (verbose) {
     std::fprintf(log, ", Dimensions: %dx%d", width, height);
   }
   if (width != kRequiredWidth) {
     prefixWhenQuiet();
     std::fprintf(log, ", Must be 64 pixels wide! Cannot support %d harmonics\n", width);
-    return refuse(file, kSkipWidth);
+    return kSkipWidth;
   }
   pointCount = height;
   // An empty or top-down picture has no rows to convert; accepting it would
@@ -118,31 +119,29 @@ int Converter::loadBitmap(const char* argument) {
   if (height < 1) {
     prefixWhenQuiet();
     std::fprintf(log, ", Too short! Cannot support %d envelope points (%d min)\n", height, 1);
-    return refuse(file, kSkipHeight);
+    return kSkipHeight;
   }
   if (height > kMaxPictureRows) {
     prefixWhenQuiet();
     std::fprintf(log, ", Too long! Cannot support %d envelope points (%d max)\n", height,
                  kMaxPictureRows);
-    return refuse(file, kSkipHeight);
+    return kSkipHeight;
   }
   if (plateauPercent != 0 && height > kMaxPlateauPictureRows) {
     prefixWhenQuiet();
     std::fprintf(log, ", Too long for plateau mode! Cannot support %d envelope points (%d max)\n",
                  height, kMaxPlateauPictureRows);
-    return refuse(file, kSkipHeight);
+    return kSkipHeight;
   }
 
-  unsigned char colourTable[kColourTableBytes];
-  readOrZero(file, colourTable, sizeof colourTable);
-  unsigned char pixels[kMaxPoints][kMaxHarmonics];
-  readOrZero(file, &pixels[0][0], static_cast<std::size_t>(height) * kMaxHarmonics);
-  std::fclose(file);
-
+  // Pixel bytes follow the colour table whatever the header says; each is a
+  // level in its own right, not a colour table index.
+  const unsigned char* pixels = bytes + kPixelDataOffset;
   const double scale = static_cast<double>(kPixelScale);
   for (int r = 0; r < height; ++r) {
+    const unsigned char* row = pixels + static_cast<std::size_t>(r) * kMaxHarmonics;
     for (int c = 0; c < kMaxHarmonics; ++c) {
-      amplitude[r][c] = static_cast<float>(static_cast<double>(pixels[r][c]) * scale);
+      amplitude[r][c] = static_cast<float>(static_cast<double>(row[c]) * scale);
     }
   }
   if (verbose) {

@@ -17,13 +17,12 @@ constexpr int kMaxLinkHops = 40;
 constexpr std::size_t kTemporaryStemChars = 64;
 constexpr int kTemporaryAttempts = 100;
 
-// The temporary file a signal handler must remove. Written only while the
-// signals that end the run are blocked.
+// The temporary file a signal handler must remove. It is created and recorded
+// with the run-ending signals blocked, so a handler never sees a file that is
+// not recorded, nor a record of a file that is not ours.
 char pendingPath[kReplacementPathBytes];
 volatile std::sig_atomic_t hasPending = 0;
 
-// Blocks the signals whose handlers remove the pending file, so that the file
-// and its record change together.
 class SignalBlock {
  public:
   SignalBlock() {
@@ -155,8 +154,10 @@ bool createTemporary(Replacement& replacement, mode_t mode) {
 // The replaced file's permission bits, and its owner and group where the
 // process may set them.
 void takeOverAttributes(int fd, const struct stat& earlier) {
+  static const uid_t user = ::geteuid();
+  static const gid_t group = ::getegid();
   const mode_t mode = earlier.st_mode & 07777;
-  const bool otherOwner = earlier.st_uid != ::geteuid() || earlier.st_gid != ::getegid();
+  const bool otherOwner = earlier.st_uid != user || earlier.st_gid != group;
   if (otherOwner && ::fchown(fd, earlier.st_uid, earlier.st_gid) != 0) {
     [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), earlier.st_gid);
   }
@@ -164,6 +165,16 @@ void takeOverAttributes(int fd, const struct stat& earlier) {
   if (otherOwner || (mode & ~processUmask()) != mode) {
     ::fchmod(fd, mode);
   }
+}
+
+// Whether the process may write the existing file: decided from its mode when
+// the answer is plain, by asking the system otherwise.
+bool mayWrite(const char* path, const struct stat& info) {
+  static const uid_t user = ::geteuid();
+  if (user == 0 || (info.st_uid == user && (info.st_mode & S_IWUSR) != 0)) {
+    return true;
+  }
+  return ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
 }
 
 bool openInPlace(Replacement& replacement) {
@@ -176,7 +187,10 @@ bool openInPlace(Replacement& replacement) {
 }  // namespace
 
 bool beginReplacement(const char* path, Replacement& replacement) {
-  replacement = Replacement{};
+  // The path buffers are filled before they are read: clear only the rest.
+  replacement.fd = -1;
+  replacement.inPlace = false;
+  replacement.leftTemporary = false;
   struct stat info {};
   bool exists = false;
   if (!resolveTarget(path, replacement.target, info, exists)) {
@@ -188,7 +202,7 @@ bool beginReplacement(const char* path, Replacement& replacement) {
   if (exists && !S_ISREG(info.st_mode)) {
     return openInPlace(replacement);  // a device such as a full disk's stand-in
   }
-  if (exists && ::faccessat(AT_FDCWD, replacement.target, W_OK, AT_EACCESS) != 0) {
+  if (exists && !mayWrite(replacement.target, info)) {
     return false;  // not ours to replace
   }
   if (createTemporary(replacement, exists ? (info.st_mode & 07777) : 0666)) {
@@ -219,7 +233,8 @@ bool writeReplacement(Replacement& replacement, const unsigned char* bytes, std:
 
 bool finishReplacement(Replacement& replacement, bool complete) {
   struct stat info {};
-  const bool regular = ::fstat(replacement.fd, &info) == 0 && S_ISREG(info.st_mode);
+  const bool regular =
+      replacement.inPlace && ::fstat(replacement.fd, &info) == 0 && S_ISREG(info.st_mode);
   if (::close(replacement.fd) != 0) {
     complete = false;
   }
@@ -232,7 +247,8 @@ bool finishReplacement(Replacement& replacement, bool complete) {
     }
     return complete;
   }
-  const SignalBlock block;
+  // The record is cleared only after the file is renamed or removed: a
+  // handler in between finds no file under the old name.
   if (complete && std::rename(replacement.temporary, replacement.target) == 0) {
     hasPending = 0;
     return true;

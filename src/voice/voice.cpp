@@ -19,7 +19,7 @@ void resetAuxList(AuxList& list) {
   std::memset(list.values, 0, sizeof list.values);
 }
 
-void resetVoice(Voice& voice) {
+void resetVoiceCounts(Voice& voice) {
   static const char kDefaultName[kVoiceNameBytes] = "Voice Name";
   std::memcpy(voice.name, kDefaultName, sizeof voice.name);
   voice.reserved0 = 0;
@@ -28,6 +28,22 @@ void resetVoice(Voice& voice) {
   voice.layerCount = 1;
   voice.setsPerLayer = 1;
   voice.reserved1 = 0.0f;
+  for (EnvelopeSet& set : voice.sets) {
+    set.baseFrequency = kBaseFrequency;
+    for (Envelope& envelope : set.amplitudeEnvelopes) {
+      envelope.count = 0;
+    }
+    for (Envelope& envelope : set.frequencyEnvelopes) {
+      envelope.count = 0;
+    }
+  }
+  for (AuxList& list : voice.auxLists) {
+    list.count = 0;
+  }
+}
+
+void resetVoice(Voice& voice) {
+  resetVoiceCounts(voice);
   for (EnvelopeSet& set : voice.sets) {
     resetEnvelopeSet(set);
   }

@@ -53,6 +53,9 @@ void resetEnvelopeSet(EnvelopeSet& set);
 void resetAuxList(AuxList& list);
 // Name "Voice Name", both sets at 440 Hz with empty envelopes, no aux values.
 void resetVoice(Voice& voice);
+// The same reset as far as encoding can see: every name, header field, base
+// frequency and count, but not the times and values beyond each count.
+void resetVoiceCounts(Voice& voice);
 
 // Assembles a whole voice file in memory, little-endian whatever the host, and
 // writes it in one piece at close(). An earlier file at the path is replaced

@@ -1,10 +1,7 @@
 #include <cstring>
 
 #include "voice/voice.h"
-
-namespace {
-constexpr std::int32_t kFormatVersion = 0x00010003;
-}
+#include "voice/voice_layout.h"
 
 bool encodeEnvelope(const Envelope& envelope, VoiceWriter& writer) {
   writer.putInt32(envelope.count);
@@ -53,7 +50,7 @@ bool encodeSlot(const Voice& voice, int slot, VoiceWriter& writer) {
 }  // namespace
 
 bool encodeVoice(const Voice& voice, VoiceWriter& writer) {
-  writer.putInt32(kFormatVersion);
+  writer.putInt32(kVoiceFormatVersion);
   // The name field may be full, with no terminator of its own.
   char name[kVoiceNameBytes + 1];
   const void* end = std::memchr(voice.name, '\0', kVoiceNameBytes);
@@ -70,14 +67,9 @@ bool encodeVoice(const Voice& voice, VoiceWriter& writer) {
   writer.putInt32(voice.setsPerLayer);
   writer.putFloat32(voice.reserved1);
   for (int layer = 0; layer < voice.layerCount; ++layer) {
-    if (voice.setsPerLayer == 1) {
-      if (!encodeSlot(voice, 2 * layer + 1, writer)) {
-        return false;
-      }
-      continue;
-    }
-    for (int set = 0; set < voice.setsPerLayer; ++set) {
-      if (!encodeSlot(voice, 2 * layer + set, writer)) {
+    const int sets = voice.setsPerLayer == 1 ? 1 : voice.setsPerLayer;
+    for (int set = 0; set < sets; ++set) {
+      if (!encodeSlot(voice, voiceSlot(layer, set, voice.setsPerLayer), writer)) {
         return false;
       }
     }

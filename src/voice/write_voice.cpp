@@ -3,6 +3,11 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#include <xmmintrin.h>
+#endif
+
 #include "cli/converter.h"
 #include "common/fixed_constants.h"
 #include "voice/voice.h"
@@ -16,34 +21,98 @@ void reportWriteFailure(const Converter& converter, const VoiceWriter& writer) {
   }
 }
 
+using Matrix = float[kMaxPoints][kMaxHarmonics];
+
+// The envelopes' values are the matrix's columns: envelope h gets column h,
+// each point held for its breakpoints. Plain copies, cell by cell.
+void fillColumns(const Matrix& matrix, int points, int harmonics, bool plateau,
+                 Envelope* envelopes) {
+  for (int h = 0; h < harmonics; ++h) {
+    float* values = envelopes[h].values;
+    if (plateau) {
+      for (int p = 0; p < points; ++p) {
+        values[2 * p] = matrix[p][h];
+        values[2 * p + 1] = matrix[p][h];
+      }
+    } else {
+      for (int p = 0; p < points; ++p) {
+        values[p] = matrix[p][h];
+      }
+    }
+  }
+}
+
+#if defined(__SSE2__)
+// The same without plateaus, four points by four harmonics at a time: each
+// block is loaded as four rows and stored as four columns.
+void transposeColumns(const Matrix& matrix, int points, int harmonics, Envelope* envelopes) {
+  const int blockPoints = points - points % 4;
+  const int blockHarmonics = harmonics - harmonics % 4;
+  for (int p = 0; p < blockPoints; p += 4) {
+    for (int h = 0; h < blockHarmonics; h += 4) {
+      __m128 row0 = _mm_loadu_ps(&matrix[p][h]);
+      __m128 row1 = _mm_loadu_ps(&matrix[p + 1][h]);
+      __m128 row2 = _mm_loadu_ps(&matrix[p + 2][h]);
+      __m128 row3 = _mm_loadu_ps(&matrix[p + 3][h]);
+      _MM_TRANSPOSE4_PS(row0, row1, row2, row3);
+      _mm_storeu_ps(&envelopes[h].values[p], row0);
+      _mm_storeu_ps(&envelopes[h + 1].values[p], row1);
+      _mm_storeu_ps(&envelopes[h + 2].values[p], row2);
+      _mm_storeu_ps(&envelopes[h + 3].values[p], row3);
+    }
+  }
+  // The edges that do not fill a block.
+  for (int h = 0; h < harmonics; ++h) {
+    for (int p = h < blockHarmonics ? blockPoints : 0; p < points; ++p) {
+      envelopes[h].values[p] = matrix[p][h];
+    }
+  }
+}
+#endif
+
+void fillValues(const Matrix& matrix, int points, int harmonics, bool plateau,
+                Envelope* envelopes) {
+#if defined(__SSE2__)
+  if (!plateau) {
+    transposeColumns(matrix, points, harmonics, envelopes);
+    return;
+  }
+#endif
+  fillColumns(matrix, points, harmonics, plateau, envelopes);
+}
+
 void fillEnvelopes(const Converter& converter, EnvelopeSet& set) {
   const bool plateau = converter.plateauPercent != 0;
   const std::int32_t perPoint = breakpointsPerPoint(plateau);
-  const std::int32_t count = converter.pointCount * perPoint;
+  const int points = converter.pointCount;
+  const std::int32_t count = points * perPoint;
+  if (count < 0 || count > kEnvelopeCapacity) {
+    return;  // no picture gives such a count; the envelopes stay empty
+  }
+  // Every harmonic shares one list of breakpoint times, each from its point's
+  // index, never from a running sum.
+  float times[kEnvelopeCapacity];
   const double interval = static_cast<double>(converter.interval);
   const double plateauLength = static_cast<double>(converter.plateauPercent) * interval * kPercent;
+  for (int p = 0; p < points; ++p) {
+    const double time = static_cast<double>(p) * interval;
+    times[p * perPoint] = static_cast<float>(time);
+    if (plateau) {
+      times[p * perPoint + 1] = static_cast<float>(plateauLength + time);
+    }
+  }
+  const auto timeBytes = sizeof(float) * static_cast<std::size_t>(count);
   for (int h = 0; h < converter.harmonicCount; ++h) {
     Envelope& amplitude = set.amplitudeEnvelopes[h];
     Envelope& frequency = set.frequencyEnvelopes[h];
     amplitude.count = count;
     frequency.count = count;
-    for (int p = 0; p < converter.pointCount; ++p) {
-      // Each time comes from the point's index, never from a running sum.
-      const double time = static_cast<double>(p) * interval;
-      const int k = p * perPoint;
-      amplitude.times[k] = static_cast<float>(time);
-      amplitude.values[k] = converter.amplitude[p][h];
-      frequency.times[k] = static_cast<float>(time);
-      frequency.values[k] = converter.ratio[p][h];
-      if (plateau) {
-        const auto plateauEnd = static_cast<float>(plateauLength + time);
-        amplitude.times[k + 1] = plateauEnd;
-        amplitude.values[k + 1] = amplitude.values[k];
-        frequency.times[k + 1] = plateauEnd;
-        frequency.values[k + 1] = frequency.values[k];
-      }
-    }
+    std::memcpy(amplitude.times, times, timeBytes);
+    std::memcpy(frequency.times, times, timeBytes);
   }
+  fillValues(converter.amplitude, points, converter.harmonicCount, plateau,
+             set.amplitudeEnvelopes);
+  fillValues(converter.ratio, points, converter.harmonicCount, plateau, set.frequencyEnvelopes);
 }
 
 }  // namespace
@@ -67,7 +136,9 @@ int Converter::writeVoice() {
     reportWriteFailure(*this, writer);
     return kWriteFailed;
   }
-  resetVoice(*voice);
+  // Only what the file will hold is cleared: the unused tails of the
+  // envelopes are never written.
+  resetVoiceCounts(*voice);
   std::memcpy(voice->name, voiceName, sizeof voice->name);
   voice->reserved0 = 0;
   voice->loopStart = loopStart;

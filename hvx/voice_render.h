@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "voice/voice.h"
+
+// A preview of a voice by plain additive synthesis: every harmonic a sine at
+// the base frequency times its frequency envelope, scaled by its amplitude
+// envelope, both read by straight lines between breakpoints. The sustain loop
+// is walked as PlaybackPlan describes. It models no particular synthesizer.
+struct RenderSettings {
+  double frequency = 0;  // Hz the voice's base frequency becomes; 0 keeps it
+  double holdSeconds = 2;
+  int sampleRate = 48000;
+  bool normalize = true;  // to a peak of kNormalizedPeakDb; else clip at full scale
+};
+
+struct RenderedAudio {
+  std::vector<float> samples;  // mono, full scale +-1
+  int sampleRate = 0;
+  double peak = 0;  // largest magnitude before `gain`
+  double gain = 1;  // factor applied to every sample
+  bool clipped = false;
+};
+
+constexpr double kNormalizedPeakDb = -1.0;
+constexpr int kMinSampleRate = 8000;
+constexpr int kMaxSampleRate = 192000;
+constexpr double kMaxHoldSeconds = 600.0;
+// Bounds the memory a preview takes: 30 minutes at 48 kHz.
+constexpr double kMaxRenderSamples = 30.0 * 60.0 * 48000.0;
+
+// Why `settings` cannot render `voice`, or empty when they can.
+std::string renderProblem(const Voice& voice, const RenderSettings& settings);
+
+// The voice's own base frequency: that of the first set it holds.
+double voiceBaseFrequency(const Voice& voice);
+
+// Samples in a preview: its duration rounded to the nearest sample.
+long long renderedSampleCount(const Voice& voice, const RenderSettings& settings);
+
+// Renders the preview; empty audio when renderProblem() has an objection.
+RenderedAudio renderVoice(const Voice& voice, const RenderSettings& settings);
+
+// Decibels of a magnitude relative to full scale (-inf for 0).
+double toDecibels(double magnitude);
