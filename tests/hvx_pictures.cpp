@@ -86,8 +86,7 @@ std::string palettePngFile(int width, int height, const std::vector<Rgb>& palett
   int length = 0;
   unsigned char* packed = stbi_zlib_compress(reinterpret_cast<unsigned char*>(rows.data()),
                                              static_cast<int>(rows.size()), &length, 8);
-  putChunk(png, "IDAT",
-           std::string(reinterpret_cast<char*>(packed), static_cast<std::size_t>(length)));
+  putChunk(png, "IDAT", std::string(reinterpret_cast<char*>(packed), static_cast<std::size_t>(length)));
   std::free(packed);
   putChunk(png, "IEND", "");
   return png;
@@ -134,13 +133,12 @@ std::string rleBmpFile(int width, int height, bool fourBit, const std::vector<Rg
   putLE(bmp, fourBit ? 4 : 8, 2);
   putLE(bmp, fourBit ? 2 : 1, 4);
   putLE(bmp, static_cast<std::uint32_t>(stream.size()), 4);
-  putLE(bmp, 0, 4);  // resolution
-  putLE(bmp, 0, 4);
+  putLE(bmp, 0, 4);  // horizontal resolution
+  putLE(bmp, 0, 4);  // vertical resolution
   putLE(bmp, static_cast<std::uint32_t>(palette.size()), 4);
   putLE(bmp, 0, 4);
   for (const Rgb& entry : palette) {  // stored blue, green, red, reserved
-    bmp += {static_cast<char>(entry[2]), static_cast<char>(entry[1]), static_cast<char>(entry[0]),
-            '\0'};
+    bmp += {static_cast<char>(entry[2]), static_cast<char>(entry[1]), static_cast<char>(entry[0]), '\0'};
   }
   return bmp + stream;
 }
