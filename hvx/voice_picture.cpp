@@ -1,6 +1,6 @@
 #include "voice_picture.h"
 
-#include <stb/stb_image_write.h>
+#include <stb_image_write.h>
 
 #include <algorithm>
 #include <cmath>

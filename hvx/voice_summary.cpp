@@ -65,7 +65,7 @@ std::string summarizeVoice(const Voice& voice) {
   text += "  points          " + std::to_string(points) + "\n";
   text += formatted("  duration        %.6f s (without the sustain hold)\n", end);
   text += "  sets in use     " + std::to_string(used) +
-          (used > 0 ? " (slot " + slotList + ")" : std::string()) + "\n";
+          (used > 0 ? (used > 1 ? " (slots " : " (slot ") + slotList + ")" : std::string()) + "\n";
   for (int i = 0; i < used; ++i) {
     const EnvelopeSet& set = voice.sets[slots[i]];
     text += formatted("  slot %d, base frequency %.6g Hz\n", slots[i],

@@ -136,9 +136,11 @@ class VoiceParser {
     if (!takeFloat32("loop start", voice.loopStart) || !takeFloat32("loop end", voice.loopEnd)) {
       return false;
     }
-    if (!(std::isfinite(voice.loopStart) && std::isfinite(voice.loopEnd) &&
-          voice.loopStart >= 0.0f && voice.loopEnd >= 0.0f)) {
-      return fail(loopAt, "loop times are not non-negative numbers");
+    for (const float* time : {&voice.loopStart, &voice.loopEnd}) {
+      if (!(std::isfinite(*time) && *time >= 0.0f)) {
+        return fail(time == &voice.loopStart ? loopAt : loopAt + kVoiceFieldBytes,
+                    "loop times are not non-negative numbers");
+      }
     }
     if (voice.loopStart > voice.loopEnd) {
       return fail(loopAt, "loop starts after it ends");
