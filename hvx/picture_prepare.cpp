@@ -26,9 +26,17 @@ struct StbFree {
   void operator()(unsigned char* pixels) const { stbi_image_free(pixels); }
 };
 
+// The image library's own word for what went wrong, kept to one printable
+// line: some of its paths leave no reason, or a bare line break.
 std::string libraryReason() {
   const char* reason = stbi_failure_reason();
-  return reason != nullptr ? reason : "unknown reason";
+  std::string text;
+  for (const char* c = reason; c != nullptr && *c != '\0'; ++c) {
+    if (*c >= ' ' && *c <= '~') {
+      text += *c;
+    }
+  }
+  return text.empty() ? "no reason given" : text;
 }
 
 // Each cell's grey level, 0..255 as a float, transparency laid over black.

@@ -7,5 +7,6 @@ std::vector<Subcommand> registerSubcommands(CLI::App& hvx) {
   all.push_back(addInfoCommand(hvx));
   all.push_back(addRenderCommand(hvx));
   all.push_back(addPictureCommand(hvx));
+  all.push_back(addStudioCommand(hvx));
   return all;
 }

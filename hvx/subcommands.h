@@ -13,3 +13,4 @@ Subcommand addCheckCommand(CLI::App& hvx);    // check_command.cpp
 Subcommand addInfoCommand(CLI::App& hvx);     // info_command.cpp
 Subcommand addRenderCommand(CLI::App& hvx);   // render_command.cpp
 Subcommand addPictureCommand(CLI::App& hvx);  // picture_command.cpp
+Subcommand addStudioCommand(CLI::App& hvx);   // studio.cpp

@@ -22,6 +22,7 @@ for extra in "$@"; do
     clang) command -v clang++ >/dev/null 2>&1 || need+=(clang)
            ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 \
              || need+=(libclang-rt-14-dev) ;;
+    browser) ;;  # below: the studio's browser test may do without it
   esac
 done
 
@@ -31,3 +32,19 @@ if [ ${#need[@]} -gt 0 ]; then
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
 fi
+
+# The studio's browser test drives Debian's Chromium from Node. Without them
+# that one test is skipped, so a failed install is a warning, not an error.
+for extra in "$@"; do
+  [ "$extra" = browser ] || continue
+  browser=()
+  [ -x /usr/bin/chromium ] || browser+=(chromium)
+  command -v node >/dev/null 2>&1 || browser+=(nodejs)
+  command -v npm >/dev/null 2>&1 || browser+=(npm)
+  if [ ${#browser[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    { $sudo apt-get update && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends \
+        "${browser[@]}"; } || echo "install-deps: could not install ${browser[*]}; the studio browser test will be skipped" >&2
+  fi
+done

@@ -1,0 +1,108 @@
+// The studio in headless Chromium: upload a picture, set options, see the grid
+// and the voice, hear a preview of the right length, and download a voice that
+// is byte for byte what tonepix makes from the downloaded bitmap.
+//   node studio.test.js BIN_DIR WORK_DIR
+"use strict";
+const assert = require("node:assert/strict");
+const { execFileSync } = require("node:child_process");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+const { startStudio, launchBrowser, waitForResult, makePicture } = require("./harness.js");
+
+const [binDir, workDir] = process.argv.slice(2);
+
+async function main() {
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "hvx-studio-test-"));
+  const folder = path.join(scratch, "folder");
+  fs.mkdirSync(folder);
+  // 128 x 96 pixels: the studio must bring it to 64 columns, 48 rows.
+  const upload = path.join(scratch, "wide swatch.bmp");
+  makePicture(binDir, upload, 96, "random:7", 128);
+  const notAPicture = path.join(scratch, "notes.png");
+  fs.writeFileSync(notAPicture, "these are words, not pixels\n");
+
+  const studio = await startStudio(binDir, folder);
+  const browser = await launchBrowser(workDir);
+  let passed = false;
+  try {
+    const page = await browser.context.newPage();
+    await page.goto(studio.url);
+    await page.waitForFunction(() => document.body.dataset.state === "idle");
+
+    // A file that is not a picture: one sentence on the page, the studio goes on.
+    await page.setInputFiles("#file", notAPicture);
+    await page.waitForFunction(() => document.body.dataset.state === "error");
+    const sentence = await page.textContent("#error");
+    assert.match(sentence, /^"notes.png" [^\n]*\.$/, "one sentence naming the file: " + sentence);
+
+    await page.setInputFiles("#file", upload);
+    let shown = await waitForResult(page, "");
+    // Options as a user sets them; the result on show must be the last one.
+    await page.fill("#harmonics", "24");
+    await page.fill("#interval", "0.25");
+    await page.fill("#plateau", "50");
+    await page.fill("#detune", "0");
+    await page.fill("#noiseFloor", "10");
+    await page.fill("#seed", "7");
+    await page.fill("#hold", "1.5");
+    const options = ["-t24", "-i0.25", "-p50", "-d0", "-r0", "-z10", "-n40", "-f0"];
+    await page.waitForFunction((expected) => document.getElementById("command").textContent.includes(expected),
+                               options.join(" "));
+    shown = await waitForResult(page, shown.result);
+
+    assert.equal(await page.getAttribute("#grid", "data-rows"), "48");
+    assert.equal(await page.textContent("#summary"), "50 = 13 .. 48 : 3.250000 .. 12.000000");
+    const picture = await page.$eval("#voice-picture", (img) => ({ width: img.naturalWidth, src: img.src }));
+    const audio = await page.$eval("#preview", (element) => ({ duration: element.duration, ready: element.readyState }));
+    // Attack to the loop end, 1.5 s held, then the release to the last
+    // breakpoint: 49 rows of 0.25 s and half a plateau.
+    const expectedSeconds = 49 * 0.25 + 0.125 + 1.5;
+    if (picture.src) {
+      assert.ok(picture.width > 0, "the voice picture loaded");
+      assert.ok(Math.abs(audio.duration - expectedSeconds) < 0.01, "preview lasts " + audio.duration + " s");
+      assert.ok(audio.ready >= 3, "the preview can play");
+    } else {
+      console.log("note: this build has no preview player");
+    }
+
+    const download = async (selector) => {
+      const [file] = await Promise.all([page.waitForEvent("download"), page.click(selector)]);
+      const saved = path.join(scratch, file.suggestedFilename());
+      await file.saveAs(saved);
+      return saved;
+    };
+    const voice = await download("#download-voice");
+    const bitmap = await download("#download-bitmap");
+    assert.equal(path.basename(voice), "wide_swatch.hvx");
+    assert.equal(path.basename(bitmap), "wide_swatch.bmp");
+    const reference = path.join(scratch, "reference");
+    fs.mkdirSync(reference);
+    fs.copyFileSync(bitmap, path.join(reference, "wide_swatch.bmp"));
+    const summary = execFileSync(path.join(binDir, "tonepix"), [...options, "wide_swatch.bmp"],
+                                 { cwd: reference, encoding: "utf8" });
+    assert.equal(summary.trim(), await page.textContent("#summary"));
+    assert.ok(fs.readFileSync(voice).equals(fs.readFileSync(path.join(reference, "wide_swatch.hvx"))),
+              "the studio's voice equals tonepix -f0 on the same bitmap");
+
+    // Saving into the folder replaces the file whole, inside the folder only.
+    await page.click("#save-voice");
+    await page.waitForFunction(() => /^Saved /.test(document.getElementById("status").textContent));
+    assert.ok(fs.readFileSync(path.join(folder, "wide_swatch.hvx")).equals(fs.readFileSync(voice)));
+    assert.deepEqual(fs.readdirSync(folder), ["wide_swatch.hvx"]);
+
+    await page.screenshot({ path: path.join(workDir, "studio.png"), fullPage: true });
+    passed = true;
+  } finally {
+    await browser.close();
+    const ended = await studio.stop();
+    assert.equal(ended.code, 0, "SIGTERM stops the studio cleanly");
+    fs.rmSync(scratch, { recursive: true, force: true });
+  }
+  console.log(passed ? "studio browser test: 1 passed, 0 failed; screenshot in " + path.join(workDir, "studio.png") : "");
+}
+
+main().catch((error) => {
+  console.error("studio browser test failed:", error);
+  process.exit(1);
+});

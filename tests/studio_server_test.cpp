@@ -1,0 +1,201 @@
+// The studio's server from outside, as a browser or an intruder reaches it:
+// every refusal answers and leaves the server serving.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "bitmap_writer.h"
+#include "studio_conversion.h"
+#include "studio_server.h"
+#include "test_support.h"
+
+namespace {
+
+std::string picture64(int height) {
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(height) * 64);
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    pixels[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  }
+  return makeBitmap(64, height, pixels);
+}
+
+class StudioServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = dir_.path() + "/pictures";
+    ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+    ASSERT_TRUE(writeFileBytes(folder_ + "/ok.bmp", picture64(8)));
+    ASSERT_TRUE(writeFileBytes(folder_ + "/.hidden.bmp", picture64(8)));
+    ASSERT_TRUE(writeFileBytes(dir_.file("secret.bmp"), picture64(8)));
+    ASSERT_EQ(::symlink(dir_.file("secret.bmp").c_str(), (folder_ + "/link.bmp").c_str()), 0);
+    ASSERT_EQ(::mkdir((folder_ + "/sub.bmp").c_str(), 0755), 0);
+    StudioSettings settings;
+    settings.port = 0;
+    settings.folder = folder_;
+    std::string error;
+    ASSERT_TRUE(server_.start(settings, error)) << error;
+    runner_ = std::thread([this] { server_.run(); });
+    const std::string address = server_.address();
+    token_ = address.substr(address.find("token=") + 6);
+    client_ = std::make_unique<httplib::Client>("127.0.0.1", server_.port());
+    client_->set_default_headers({{"Cookie", std::string("hvx_studio=") + token_}});
+    client_->set_keep_alive(false);
+  }
+  void TearDown() override {
+    server_.stop();
+    if (runner_.joinable()) {
+      runner_.join();
+    }
+  }
+  // The server still answers an ordinary request.
+  void expectServing() {
+    const auto reply = client_->Get("/api/session");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+  }
+  int statusOf(const httplib::Result& reply) { return reply ? reply->status : -1; }
+  httplib::Result postJson(const std::string& path, const std::string& body) {
+    return client_->Post(path.c_str(), body, "application/json");
+  }
+
+  TempDir dir_;
+  std::string folder_;
+  StudioServer server_;
+  std::thread runner_;
+  std::string token_;
+  std::unique_ptr<httplib::Client> client_;
+};
+
+TEST_F(StudioServerTest, LetsInOnlyTheTokenThroughThisServersHostName) {
+  httplib::Client stranger("127.0.0.1", server_.port());
+  EXPECT_EQ(statusOf(stranger.Get("/")), 403);
+  EXPECT_EQ(statusOf(stranger.Get("/api/session")), 403);
+  std::string wrong = token_;
+  wrong[0] = wrong[0] == 'a' ? 'b' : 'a';
+  EXPECT_EQ(statusOf(stranger.Get(("/?token=" + wrong).c_str())), 403);
+  EXPECT_EQ(statusOf(stranger.Get("/api/session", {{"Cookie", "hvx_studio=" + wrong}})), 403);
+  // Refused before the body is read: no upload limit, no work.
+  EXPECT_EQ(statusOf(stranger.Post("/api/picture", picture64(8), "application/octet-stream")), 403);
+
+  const auto page = stranger.Get(("/?token=" + token_).c_str());
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  const std::string cookie = page->get_header_value("Set-Cookie");
+  EXPECT_NE(cookie.find("hvx_studio=" + token_), std::string::npos);
+  EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
+  EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
+
+  // A rebinding page holds the right cookie but names another host.
+  const std::string port = std::to_string(server_.port());
+  EXPECT_EQ(statusOf(client_->Get("/api/session", {{"Host", "evil.example:" + port}})), 403);
+  EXPECT_EQ(statusOf(client_->Get("/api/session", {{"Host", "127.0.0.1:1"}})), 403);
+  EXPECT_EQ(statusOf(client_->Get("/api/session", {{"Host", "localhost:" + port}})), 200);
+  expectServing();
+}
+
+TEST_F(StudioServerTest, RefusesOversizedAndHostileUploadsWithASentence) {
+  const std::string tooLarge(kMaxUploadBytes + 1, 'x');
+  const auto refused = client_->Post("/api/picture?name=big.png", tooLarge, "application/octet-stream");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 413);
+  EXPECT_NE(refused->body.find("32 MiB"), std::string::npos);
+  expectServing();
+
+  // A PNG header claiming 100000 x 100000 pixels: refused from its header.
+  std::string huge("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\0\0\0\0", 29);
+  huge += std::string(4, '\0');
+  for (const std::string& hostile : {huge, std::string("GIF89a not really"), std::string(1000, '\xff')}) {
+    const auto added = client_->Post("/api/picture?name=..%2F..%2Fhostile.png", hostile, "application/octet-stream");
+    ASSERT_TRUE(added);
+    ASSERT_EQ(added->status, 200);
+    const std::string id = added->body.substr(added->body.find("\"picture\":\"") + 11, 2);
+    const auto converted = postJson("/api/convert", "{\"picture\":\"" + id + "\"}");
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(converted->status, 422) << converted->body;
+    EXPECT_NE(converted->body.find("cannot be used"), std::string::npos) << converted->body;
+    expectServing();
+  }
+  EXPECT_EQ(statusOf(postJson("/api/convert", "{\"picture\": 5, \"rows\": \"many\"}")), 400);
+  EXPECT_EQ(statusOf(postJson("/api/convert", "not json")), 400);
+  expectServing();
+}
+
+TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyInsideTheFolder) {
+  const auto session = client_->Get("/api/session");
+  ASSERT_TRUE(session);
+  EXPECT_NE(session->body.find("\"pictures\":[\"ok.bmp\"]"), std::string::npos) << session->body;
+
+  for (const char* name : {"../secret.bmp", "link.bmp", ".hidden.bmp", "sub.bmp", "/etc/passwd", "ok.bmp/..",
+                           "", "./ok.bmp"}) {
+    const auto reply = postJson("/api/folder-picture", std::string("{\"name\":\"") + name + "\"}");
+    EXPECT_EQ(statusOf(reply), 404) << name;
+  }
+  EXPECT_EQ(statusOf(client_->Get("/api/result/r1/../../secret.bmp")), 404);
+  expectServing();
+
+  const auto picked = postJson("/api/folder-picture", "{\"name\":\"ok.bmp\"}");
+  ASSERT_EQ(statusOf(picked), 200);
+  const std::string id = picked->body.substr(picked->body.find("\"picture\":\"") + 11, 2);
+  const auto converted = postJson("/api/convert", "{\"picture\":\"" + id + "\",\"detune\":0}");
+  ASSERT_EQ(statusOf(converted), 200) << converted->body;
+  const std::string result = converted->body.substr(converted->body.find("\"result\":\"") + 10, 2);
+
+  // The saved voice replaces a link by a file; the link's target is untouched.
+  ASSERT_EQ(::symlink(dir_.file("secret.bmp").c_str(), (folder_ + "/ok.hvx").c_str()), 0);
+  const auto saved = postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"voice.hvx\"}");
+  ASSERT_EQ(statusOf(saved), 200) << saved->body;
+  const auto voice = client_->Get(("/api/result/" + result + "/voice.hvx").c_str());
+  ASSERT_TRUE(voice);
+  EXPECT_EQ(readFileBytes(folder_ + "/ok.hvx"), voice->body);
+  EXPECT_EQ(readFileBytes(dir_.file("secret.bmp")), picture64(8));
+  EXPECT_EQ(statusOf(postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"../x.hvx\"}")), 404);
+  expectServing();
+}
+
+// The conversion path against the built tonepix: same bytes, same messages.
+TEST(StudioConversion, MatchesTonepixWithTheSameOptions) {
+  TempDir dir;
+  const std::string bitmap = picture64(40);
+  ASSERT_TRUE(writeFileBytes(dir.file("swatch.bmp"), bitmap));
+  ToneOptions options;
+  options.harmonics = 80;  // clamped, with tonepix's warning
+  options.interval = "0.45";
+  options.plateau = 30;
+  options.noiseFloor = 20;
+  options.ceiling = 70;
+  options.detune = 0;
+  std::vector<std::string> texts;
+  std::string error;
+  ASSERT_TRUE(toneOptionTexts(options, texts, error));
+  const ToneConversion studio = convertLikeTonepix(bitmap, "swatch", texts, 99);
+  ASSERT_TRUE(studio.converted) << studio.error;
+  texts.push_back("swatch.bmp");
+  const RunResult tonepix = runTonepix(texts, dir.path());
+  EXPECT_EQ(studio.voice, readFileBytes(dir.file("swatch.hvx")));
+  EXPECT_EQ(studio.summary + "\n", tonepix.out);
+  EXPECT_EQ(studio.messages, tonepix.err);
+  EXPECT_EQ(studio.messages, "-t: harmonic too high, defaulting to 64\n");
+
+  options.useTempo = true;
+  options.interval = "0.3;rm -rf /";  // ignored with a tempo, refused otherwise
+  EXPECT_TRUE(toneOptionTexts(options, texts, error));
+  options.useTempo = false;
+  EXPECT_FALSE(toneOptionTexts(options, texts, error));
+}
+
+TEST(StudioConversion, TheSeedRepeatsEveryRandomStage) {
+  const std::string bitmap = picture64(16);
+  ToneOptions options;
+  options.mute = 30;
+  options.random = 20;
+  std::vector<std::string> texts;
+  std::string error;
+  ASSERT_TRUE(toneOptionTexts(options, texts, error));
+  const std::string first = convertLikeTonepix(bitmap, "s", texts, 5).voice;
+  EXPECT_EQ(convertLikeTonepix(bitmap, "s", texts, 5).voice, first);
+  EXPECT_NE(convertLikeTonepix(bitmap, "s", texts, 6).voice, first);
+}
+
+}  // namespace
