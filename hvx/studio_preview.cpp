@@ -9,9 +9,9 @@
 
 namespace {
 
-// Half the usual rate: a preview's harmonics stay far below its limit, and
-// the round trip after a change is what the user waits for.
-constexpr int kPreviewSampleRate = 24000;
+// The rate `hvx render` uses by default, so that the preview holds the same
+// harmonics (those below 24 kHz) as a rendered file.
+constexpr int kPreviewSampleRate = RenderSettings{}.sampleRate;
 
 }  // namespace
 

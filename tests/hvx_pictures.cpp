@@ -133,7 +133,8 @@ std::string rleBmpFile(int width, int height, bool fourBit, const std::vector<Rg
   putLE(bmp, fourBit ? 4 : 8, 2);
   putLE(bmp, fourBit ? 2 : 1, 4);
   putLE(bmp, static_cast<std::uint32_t>(stream.size()), 4);
-  putLE(bmp, 0, 8);
+  putLE(bmp, 0, 4);  // horizontal resolution
+  putLE(bmp, 0, 4);  // vertical resolution
   putLE(bmp, static_cast<std::uint32_t>(palette.size()), 4);
   putLE(bmp, 0, 4);
   for (const Rgb& entry : palette) {  // stored blue, green, red, reserved

@@ -8,6 +8,8 @@
 
 #include "bitmap_writer.h"
 #include "studio_conversion.h"
+#include "studio_folder.h"
+#include "studio_requests.h"
 #include "studio_server.h"
 #include "test_support.h"
 
@@ -196,6 +198,41 @@ TEST(StudioConversion, TheSeedRepeatsEveryRandomStage) {
   const std::string first = convertLikeTonepix(bitmap, "s", texts, 5).voice;
   EXPECT_EQ(convertLikeTonepix(bitmap, "s", texts, 5).voice, first);
   EXPECT_NE(convertLikeTonepix(bitmap, "s", texts, 6).voice, first);
+}
+
+// Names from the client become download and save names: nothing in them may
+// reach outside the folder or hide a file.
+TEST(StudioNames, EveryUploadNameBecomesAPlainVoiceName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"pad.png", "pad"},          {"../../etc/passwd", "passwd"}, {"C:\\pics\\x.v2.bmp", "x_v2"},
+      {".bashrc", "picture_bashrc"}, {"", "picture"},             {"a b\"c'd.jpg", "a_b_c_d"},
+      {"/", "picture"},            {"..", "picture_"}};
+  for (const auto& [upload, expected] : cases) {
+    const std::string name = voiceNameFor(upload);
+    EXPECT_EQ(name, expected) << upload;
+    EXPECT_TRUE(isPlainFileName(name + ".hvx")) << upload;
+  }
+  EXPECT_EQ(voiceNameFor(std::string(300, 'x') + ".png").size(), 60u);
+}
+
+TEST(StudioRequests, RefusesWhatNoControlCanSend) {
+  const char* refused[] = {R"({"rows": 129})",           R"({"rows": -1})",  R"({"seed": -1})",
+                           R"({"seed": 4294967296})",    R"({"hold": 31})",  R"({"hold": -0.5})",
+                           R"({"harmonics": "many"})",   R"({"topFirst": 1})", R"([1, 2])",
+                           R"({"interval": [0.3]})"};
+  for (const char* body : refused) {
+    StudioRequest request;
+    std::string error;
+    EXPECT_FALSE(studioRequestFromJson(nlohmann::json::parse(body), request, error)) << body;
+    EXPECT_FALSE(error.empty()) << body;
+  }
+  StudioRequest request;
+  std::string error;
+  ASSERT_TRUE(studioRequestFromJson(
+      nlohmann::json::parse(R"({"rows": 128, "seed": 4294967295, "hold": 30, "plateau": 5000, "harmonics": -3})"),
+      request, error));
+  EXPECT_TRUE(request.prepare.plateau);  // tonepix clamps 5000 to 100: plateau mode, at most 64 rows
+  EXPECT_EQ(request.tone.harmonics, -3);  // passed on for tonepix to clamp and say so
 }
 
 }  // namespace
