@@ -27,14 +27,22 @@ std::uint32_t fieldAt(const std::string& bytes, std::size_t offset, std::size_t 
 
 std::string compressionName(std::uint32_t compression) {
   switch (compression) {
-    case 0: return "uncompressed";
-    case 1: return "RLE8 compressed";
-    case 2: return "RLE4 compressed";
-    case 3: return "bit-field pixels";
-    case 4: return "JPEG inside";
-    case 5: return "PNG inside";
-    case 6: return "alpha bit-field pixels";
-    default: return "compression " + std::to_string(compression);
+    case 0:
+      return "uncompressed";
+    case 1:
+      return "RLE8 compressed";
+    case 2:
+      return "RLE4 compressed";
+    case 3:
+      return "bit-field pixels";
+    case 4:
+      return "JPEG inside";
+    case 5:
+      return "PNG inside";
+    case 6:
+      return "alpha bit-field pixels";
+    default:
+      return "compression " + std::to_string(compression);
   }
 }
 
@@ -75,7 +83,8 @@ void measurePalette(const std::string& bytes, BitmapReport& report) {
       const std::size_t at = paletteAt + static_cast<std::size_t>(level) * entryBytes;
       deviation = 0;
       for (std::size_t channel = 0; channel < 3; ++channel) {
-        deviation = std::max(deviation, std::abs(static_cast<int>(fieldAt(bytes, at + channel, 1)) - level));
+        deviation = std::max(deviation,
+                             std::abs(static_cast<int>(fieldAt(bytes, at + channel, 1)) - level));
       }
     }
     if (deviation > report.paletteDeviation) {

@@ -20,7 +20,7 @@ struct BitmapReport {
   int bitsPerPixel = 0;
   std::uint32_t compression = 0;
   std::uint32_t pixelOffset = 0;
-  int paletteEntries = 0;  // 0: none
+  int paletteEntries = 0;    // 0: none
   int paletteDeviation = 0;  // largest channel distance from grey level = index, over used entries
   int deviantEntry = -1;     // the entry with that distance
   std::size_t missingBytes = 0;  // of the pixel rows tonepix reads

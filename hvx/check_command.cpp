@@ -75,8 +75,8 @@ bool checkOne(const std::string& path) {
 
 Subcommand addCheckCommand(CLI::App& hvx) {
   auto files = std::make_shared<std::vector<std::string>>();
-  CLI::App* app =
-      hvx.add_subcommand(kName, "Say whether tonepix reads each bitmap as drawn, and how to fix it.");
+  CLI::App* app = hvx.add_subcommand(
+      kName, "Say whether tonepix reads each bitmap as drawn, and how to fix it.");
   app->add_option("PICTURE", *files, "Bitmaps to check")->required();
   app->footer(kFooter);
   return Subcommand{app, [files] {

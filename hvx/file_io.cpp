@@ -42,10 +42,16 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
 }
 
 bool writeFileSafely(const std::string& path, const std::string& bytes, std::string& error) {
+  std::error_code status;
+  if (fs::is_directory(path, status)) {
+    error = "is a folder, not a file";
+    return false;
+  }
   errno = 0;
   Replacement replacement;
   if (!beginReplacement(path.c_str(), replacement)) {
-    error = std::string("cannot be written") + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    error = std::string("cannot be written") +
+            (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
     return false;
   }
   const bool complete = writeReplacement(

@@ -6,7 +6,8 @@
 // Larger files are refused unread: no picture worth 64 columns is this big.
 constexpr std::size_t kMaxInputFileBytes = std::size_t{256} << 20;
 
-// Reads a whole regular file of at most kMaxInputFileBytes. False with a one-line reason in `error` otherwise.
+// Reads a whole regular file of at most kMaxInputFileBytes. False with a one-line reason in `error`
+// otherwise.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
 // Writes `bytes` to `path` the way tonepix writes voice files: a temporary

@@ -45,7 +45,8 @@ std::vector<float> greyLevels(const unsigned char* rgba, std::size_t pixels, boo
   std::vector<float> grey(pixels);
   for (std::size_t i = 0; i < pixels; ++i) {
     const unsigned char* p = rgba + i * kRgbaChannels;
-    double luma = kRedWeight * static_cast<double>(p[0]) + kGreenWeight * static_cast<double>(p[1]) +
+    double luma = kRedWeight * static_cast<double>(p[0]) +
+                  kGreenWeight * static_cast<double>(p[1]) +
                   kBlueWeight * static_cast<double>(p[2]);
     if (invert) {
       luma = kFullScale - luma;
@@ -58,7 +59,9 @@ std::vector<float> greyLevels(const unsigned char* rgba, std::size_t pixels, boo
 // Shrinking averages the source pixels each output cell covers (a box over
 // their area); enlarging interpolates linearly between neighbours. Grey
 // levels are amplitudes, so they are averaged as plain numbers, not as light.
-stbir_filter filterFor(int from, int to) { return to > from ? STBIR_FILTER_TRIANGLE : STBIR_FILTER_BOX; }
+stbir_filter filterFor(int from, int to) {
+  return to > from ? STBIR_FILTER_TRIANGLE : STBIR_FILTER_BOX;
+}
 
 std::uint8_t toLevel(float value) {
   const double rounded = std::nearbyint(static_cast<double>(value));
@@ -102,8 +105,8 @@ bool uncompressedBitmapIsShort(const unsigned char* data, std::size_t size) {
   const std::int64_t height = field(20, 22);
   const std::int64_t bits = littleEndian(data + (core ? 24 : 28), 2);
   const std::int64_t stride = (width * bits + 31) / 32 * 4;
-  const std::int64_t needed =
-      static_cast<std::int64_t>(littleEndian(data + 10, 4)) + stride * (height < 0 ? -height : height);
+  const std::int64_t needed = static_cast<std::int64_t>(littleEndian(data + 10, 4)) +
+                              stride * (height < 0 ? -height : height);
   return needed > static_cast<std::int64_t>(size);
 }
 
@@ -143,7 +146,8 @@ bool preparePicture(const unsigned char* data, std::size_t size, const PrepareSe
     return false;
   }
   if (width <= 0 || height <= 0 ||
-      static_cast<std::size_t>(width) > settings.maxSourcePixels / static_cast<std::size_t>(height)) {
+      static_cast<std::size_t>(width) >
+          settings.maxSourcePixels / static_cast<std::size_t>(height)) {
     error = "picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
             " pixels, more than " + std::to_string(settings.maxSourcePixels);
     return false;

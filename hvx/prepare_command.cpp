@@ -49,12 +49,18 @@ Exit status: 0 all prepared, 1 a picture could not be read or written,
 2 usage error.)";
 
 // One picture; false after its one-line error.
+// The file among `taken` that `output` would write over, or null.
+const std::string* takenBy(const std::string& output, const std::vector<std::string>& taken) {
+  for (const std::string& name : taken) {
+    if (sameFile(output, name)) {
+      return &name;
+    }
+  }
+  return nullptr;
+}
+
 bool prepareOne(const std::string& input, const std::string& output,
                 const PrepareSettings& settings) {
-  if (sameFile(input, output)) {
-    reportError(kName, input + ": the output " + output + " is the input itself; not written");
-    return false;
-  }
   std::string bytes, error;
   if (!readWholeFile(input, bytes, error)) {
     reportError(kName, input + ": " + error);
@@ -84,9 +90,8 @@ bool prepareOne(const std::string& input, const std::string& output,
 int runPrepare(const PrepareOptions& options) {
   const int limit = maxPreparedRows(options.settings.plateau);
   if (options.settings.rows > limit) {
-    reportError(kName, "--rows " + std::to_string(options.settings.rows) +
-                           " is more than the " + std::to_string(limit) +
-                           " rows tonepix takes in plateau mode");
+    reportError(kName, "--rows " + std::to_string(options.settings.rows) + " is more than the " +
+                           std::to_string(limit) + " rows tonepix takes in plateau mode");
     return kExitUsage;
   }
   if (!options.output.empty()) {
@@ -95,16 +100,28 @@ int runPrepare(const PrepareOptions& options) {
       return kExitUsage;
     }
     if (!hasBitmapName(options.output.c_str())) {
-      reportError(kName, "-o " + options.output +
-                             ": tonepix only reads names containing .bmp or .BMP");
+      reportError(kName,
+                  "-o " + options.output + ": tonepix only reads names containing .bmp or .BMP");
       return kExitUsage;
     }
   }
   int status = kExitOk;
+  // Neither a picture of this run nor an output it already wrote is ever
+  // written over, however it is named.
+  std::vector<std::string> written;
   for (const std::string& input : options.pictures) {
-    const std::string output =
-        options.output.empty() ? defaultPreparedName(input) : options.output;
-    if (!prepareOne(input, output, options.settings)) {
+    const std::string output = options.output.empty() ? defaultPreparedName(input) : options.output;
+    if (const std::string* picture = takenBy(output, options.pictures)) {
+      reportError(kName, input + ": the output " + output + " would write over the picture " +
+                             *picture + "; not written");
+      status = kExitProblem;
+    } else if (takenBy(output, written) != nullptr) {
+      reportError(kName, input + ": the output " + output +
+                             " was just written from another picture; not written");
+      status = kExitProblem;
+    } else if (prepareOne(input, output, options.settings)) {
+      written.push_back(output);
+    } else {
       status = kExitProblem;
     }
   }

@@ -80,9 +80,9 @@ Grid greysOf(const std::vector<Rgb>& palette, const Grid& indices) {
 TEST(HvxPrepare, EveryKindOfPictureComesBackExactlyThroughTonepix) {
   const Grid gradient = pattern(40, [](int x, int y) { return (x * 4 + y * 3) % 256; });
   // Opaque black, white, red, green, blue, white at alpha 51, fully transparent white.
-  const std::vector<std::uint8_t> rgbaColumns = {0, 0, 0, 255,    255, 255, 255, 255, 255, 0, 0, 255,
-                                                 0, 255, 0, 255, 0, 0, 255, 255,      255, 255, 255, 51,
-                                                 255, 255, 255, 0};
+  const std::vector<std::uint8_t> rgbaColumns = {0,   0,   0,   255, 255, 255, 255, 255, 255, 0,
+                                                 0,   255, 0,   255, 0,   255, 0,   0,   255, 255,
+                                                 255, 255, 255, 51,  255, 255, 255, 0};
   const Grid rgbaLevels = {0, 255, 76, 150, 29, 51, 0};
   std::vector<std::uint8_t> rgba;
   Grid transparencyExpected;
@@ -157,7 +157,8 @@ TEST(HvxPrepare, ResizesByAreaKeepsTheShapeAndCapsTheRows) {
   }
   const PreparedPicture shrunk = prepared(pngFile(128, 16, 1, large));
   EXPECT_EQ(shrunk.rows, 8);
-  EXPECT_EQ(shrunk.grid, bottomFirst(pattern(8, [](int x, int y) { return (x * 37 + y * 11) % 60 * 4 + 4; })));
+  EXPECT_EQ(shrunk.grid,
+            bottomFirst(pattern(8, [](int x, int y) { return (x * 37 + y * 11) % 60 * 4 + 4; })));
 
   const PreparedPicture enlarged = prepared(pngFile(16, 4, 1, std::vector<std::uint8_t>(64, 77)));
   EXPECT_EQ(enlarged.rows, 16);
@@ -181,7 +182,8 @@ TEST(HvxPrepare, RefusesBadInputWithOneSentence) {
   const std::string png = pngFile(64, 40, 1, pattern(40, [](int x, int y) { return x ^ y; }));
   std::string huge = pngFile(1, 1, 1, {0});
   huge.replace(16, 8, std::string("\x00\x01\x00\x00\x00\x01\x00\x00", 8));  // 65536 x 65536
-  std::string rle = rleBmpFile(64, 9, false, scrambledGreys(16), pattern(9, [](int, int) { return 1; }));
+  std::string rle =
+      rleBmpFile(64, 9, false, scrambledGreys(16), pattern(9, [](int, int) { return 1; }));
   struct Case {
     const char* name;
     std::string file;
@@ -196,15 +198,17 @@ TEST(HvxPrepare, RefusesBadInputWithOneSentence) {
       {"empty file", "", {}},
       {"huge picture", huge, {}},
       {"truncated RLE", rle.substr(0, rle.size() - 20), {}},
-      {"truncated BMP", bmp24File(64, 8, std::vector<std::uint8_t>(64 * 8 * 3)).substr(0, 1000), {}},
+      {"truncated BMP",
+       bmp24File(64, 8, std::vector<std::uint8_t>(64 * 8 * 3)).substr(0, 1000),
+       {}},
       {"rows over the plateau limit", png, tooManyRows},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     PreparedPicture picture;
     std::string error;
-    EXPECT_FALSE(preparePicture(reinterpret_cast<const unsigned char*>(c.file.data()), c.file.size(),
-                                c.settings, picture, error));
+    EXPECT_FALSE(preparePicture(reinterpret_cast<const unsigned char*>(c.file.data()),
+                                c.file.size(), c.settings, picture, error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error.find('\n'), std::string::npos);
     EXPECT_TRUE(picture.grid.empty());
