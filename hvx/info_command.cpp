@@ -51,15 +51,18 @@ int runInfo(const InfoOptions& options) {
 
 Subcommand addInfoCommand(CLI::App& hvx) {
   auto options = std::make_shared<InfoOptions>();
-  CLI::App* app = hvx.add_subcommand(
-      "info",
-      "Say what voice files hold: name, sustain loop, base frequency, points, duration, sets in use\n"
+  CLI::App* app =
+      hvx.add_subcommand("info", "Say what voice files hold, and whether each is well formed.");
+  app->footer(
+      "Say what voice files hold: name, sustain loop, base frequency, points, duration, sets in "
+      "use\n"
       "and per harmonic the peak amplitude and the detune range in cents. A file that is not a\n"
       "well-formed voice gets one line on standard error naming the problem and its byte offset.\n"
       "Exit status: 0 when every file is valid, 1 otherwise, 2 for a usage error.");
   app->add_option("voices", options->voices, "Voice files (.hvx)")->required();
-  app->add_flag("--json", options->json,
-                "Print the whole decoded voice (every envelope's times and values) as JSON: an array\n"
-                "with one object per file, {file, valid, voice} or {file, valid, problem}");
+  app->add_flag(
+      "--json", options->json,
+      "Print the whole decoded voice (every envelope's times and values) as JSON: an array\n"
+      "with one object per file, {file, valid, voice} or {file, valid, problem}");
   return Subcommand{app, [options] { return runInfo(*options); }};
 }

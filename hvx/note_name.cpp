@@ -4,8 +4,8 @@
 #include <cmath>
 
 namespace {
-constexpr int kLowestNote = 0;     // C-1
-constexpr int kHighestNote = 127;  // G9
+constexpr int kLowestNote = 0;      // C-1
+constexpr int kHighestNote = 127;   // G9
 constexpr int kReferenceNote = 69;  // A4
 constexpr double kReferenceHertz = 440.0;
 

@@ -89,16 +89,20 @@ int runRender(RenderOptions& options) {
 
 Subcommand addRenderCommand(CLI::App& hvx) {
   auto options = std::make_shared<RenderOptions>();
-  CLI::App* app = hvx.add_subcommand(
-      "render",
+  CLI::App* app = hvx.add_subcommand("render", "Hear a voice: render a preview to an audio file.");
+  app->footer(
       "Render a voice to an audio file: a preview by plain additive synthesis, not a model of any\n"
       "synthesizer. Every harmonic is a sine at the base frequency times its frequency envelope,\n"
       "scaled by its amplitude envelope; envelopes run in straight lines between breakpoints and\n"
       "harmonics at or above half the sample rate are left out.\n"
-      "Sustain: the envelopes play from 0 to the loop end, then from the loop start to the loop end\n"
-      "again and again until --hold seconds have passed since the loop end was first reached, then\n"
-      "on from the loop end to the last breakpoint (the release). The release starts exactly --hold\n"
-      "seconds after the loop end, wherever the loop stands; a loop of zero length holds its point.\n"
+      "Sustain: the envelopes play from 0 to the loop end, then from the loop start to the loop "
+      "end\n"
+      "again and again until --hold seconds have passed since the loop end was first reached, "
+      "then\n"
+      "on from the loop end to the last breakpoint (the release). The release starts exactly "
+      "--hold\n"
+      "seconds after the loop end, wherever the loop stands; a loop of zero length holds its "
+      "point.\n"
       "The file lasts (last breakpoint + hold) seconds, rounded to the nearest sample.\n"
       "Prints the duration, the peak before gain and the gain applied.");
   app->add_option("voice", options->voice, "Voice file (.hvx)")->required();
@@ -116,7 +120,8 @@ Subcommand addRenderCommand(CLI::App& hvx) {
                       "Play the base frequency at HZ (transposes every harmonic); default: the\n"
                       "voice's own base frequency")
           ->check(CLI::Range(1.0, 20000.0));
-  app->add_option("--note", options->note, "Like --freq, by note name: C-1..G9, # or b, A4 = 440 Hz")
+  app->add_option("--note", options->note,
+                  "Like --freq, by note name: C-1..G9, # or b, A4 = 440 Hz")
       ->check([](const std::string& name) {
         double hertz = 0;
         return noteFrequency(name, hertz) ? std::string()

@@ -1,6 +1,6 @@
 #include "voice_picture.h"
 
-#include <stb/stb_image_write.h>
+#include <stb_image_write.h>
 
 #include <algorithm>
 #include <cmath>
@@ -56,8 +56,9 @@ GreyPicture drawVoice(const Voice& voice, const PictureSettings& settings) {
         const int row = settings.topFirst ? k : rows - 1 - k;
         const int column = i * kVoiceHarmonics + h;
         for (int y = row * scale; y < (row + 1) * scale; ++y) {
-          auto* line = &picture.pixels[static_cast<std::size_t>(y) *
-                                       static_cast<std::size_t>(picture.width)];
+          auto* line =
+              &picture
+                   .pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width)];
           std::fill(line + column * scale, line + (column + 1) * scale, level);
         }
       }

@@ -143,9 +143,8 @@ std::string renderProblem(const Voice& voice, const RenderSettings& settings) {
   const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds);
   const double samples = plan.durationSeconds() * static_cast<double>(settings.sampleRate);
   if (!(samples <= kMaxRenderSamples)) {
-    return "the preview would last " + std::to_string(plan.durationSeconds()) +
-           " s; at most " + std::to_string(static_cast<long long>(kMaxRenderSamples)) +
-           " samples are rendered";
+    return "the preview would last " + std::to_string(plan.durationSeconds()) + " s; at most " +
+           std::to_string(static_cast<long long>(kMaxRenderSamples)) + " samples are rendered";
   }
   return "";
 }

@@ -25,15 +25,16 @@ double detuneCents(double ratio, int harmonic) {
 std::string harmonicLine(const EnvelopeSet& set, int h) {
   const Envelope& amplitude = set.amplitudeEnvelopes[h];
   const Envelope& frequency = set.frequencyEnvelopes[h];
-  const float peak =
-      amplitude.count > 0 ? *std::max_element(amplitude.values, amplitude.values + amplitude.count)
-                          : 0.0f;
+  const float peak = amplitude.count > 0
+                         ? *std::max_element(amplitude.values, amplitude.values + amplitude.count)
+                         : 0.0f;
   std::string line = formatted("  %8d  %8.6f  ", h + 1, static_cast<double>(peak));
   if (frequency.count == 0) {
     return line + "(none: plays at its own number)\n";
   }
   const auto range = std::minmax_element(frequency.values, frequency.values + frequency.count);
-  return line + formatted("%+7.2f .. %+7.2f\n", detuneCents(static_cast<double>(*range.first), h + 1),
+  return line + formatted("%+7.2f .. %+7.2f\n",
+                          detuneCents(static_cast<double>(*range.first), h + 1),
                           detuneCents(static_cast<double>(*range.second), h + 1));
 }
 
@@ -64,7 +65,7 @@ std::string summarizeVoice(const Voice& voice) {
   text += "  points          " + std::to_string(points) + "\n";
   text += formatted("  duration        %.6f s (without the sustain hold)\n", end);
   text += "  sets in use     " + std::to_string(used) +
-          (used > 0 ? " (slot " + slotList + ")" : std::string()) + "\n";
+          (used > 0 ? (used > 1 ? " (slots " : " (slot ") + slotList + ")" : std::string()) + "\n";
   for (int i = 0; i < used; ++i) {
     const EnvelopeSet& set = voice.sets[slots[i]];
     text += formatted("  slot %d, base frequency %.6g Hz\n", slots[i],

@@ -95,8 +95,8 @@ class VoiceParser {
       return false;
     }
     if (count < 0 || count > limit) {
-      return fail(at, what + " is " + std::to_string(count) + ", outside 0.." +
-                          std::to_string(limit));
+      return fail(at,
+                  what + " is " + std::to_string(count) + ", outside 0.." + std::to_string(limit));
     }
     return true;
   }
@@ -108,11 +108,11 @@ class VoiceParser {
     const void* end = std::memchr(data_ + position_, '\0', available < field ? available : field);
     if (end == nullptr) {
       return available < field ? fail(at, "file ends inside the name")
-                               : fail(at, "name is longer than " +
-                                              std::to_string(kVoiceNameBytes) + " characters");
+                               : fail(at, "name is longer than " + std::to_string(kVoiceNameBytes) +
+                                              " characters");
     }
-    const auto length = static_cast<std::size_t>(static_cast<const unsigned char*>(end) -
-                                                 (data_ + position_));
+    const auto length =
+        static_cast<std::size_t>(static_cast<const unsigned char*>(end) - (data_ + position_));
     std::memset(voice.name, 0, sizeof voice.name);
     std::memcpy(voice.name, data_ + position_, length);
     position_ += length + 1;
@@ -136,9 +136,11 @@ class VoiceParser {
     if (!takeFloat32("loop start", voice.loopStart) || !takeFloat32("loop end", voice.loopEnd)) {
       return false;
     }
-    if (!(std::isfinite(voice.loopStart) && std::isfinite(voice.loopEnd) &&
-          voice.loopStart >= 0.0f && voice.loopEnd >= 0.0f)) {
-      return fail(loopAt, "loop times are not non-negative numbers");
+    for (const float* time : {&voice.loopStart, &voice.loopEnd}) {
+      if (!(std::isfinite(*time) && *time >= 0.0f)) {
+        return fail(time == &voice.loopStart ? loopAt : loopAt + kVoiceFieldBytes,
+                    "loop times are not non-negative numbers");
+      }
     }
     if (voice.loopStart > voice.loopEnd) {
       return fail(loopAt, "loop starts after it ends");
@@ -214,7 +216,8 @@ class VoiceParser {
       return false;
     }
     if (list.count != 0) {
-      return fail(at, name + " is " + std::to_string(list.count) + "; only empty lists are defined");
+      return fail(at,
+                  name + " is " + std::to_string(list.count) + "; only empty lists are defined");
     }
     return true;
   }

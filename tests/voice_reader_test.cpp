@@ -1,0 +1,212 @@
+// The voice reader against the writer: what tonepix writes reads back to the
+// matrices it came from, and damaged files give one clean error.
+#include "voice/voice_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bitmap_writer.h"
+#include "cli/converter.h"
+#include "common/random_source.h"
+#include "test_support.h"
+#include "voice/voice_layout.h"
+
+namespace {
+
+bool read(const std::string& bytes, Voice& voice, VoiceReadError& error) {
+  return readVoice(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), voice,
+                   error);
+}
+
+std::vector<std::uint8_t> noise(int rows, std::uint32_t seed) {
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(rows) * 64);
+  for (std::uint8_t& pixel : pixels) {
+    seed = seed * 1664525u + 1013904223u;
+    pixel = static_cast<std::uint8_t>(seed >> 24);
+  }
+  return pixels;
+}
+
+// Converts a picture of noise in this process and checks that the file reads
+// back to the converter's own matrices, loop and name.
+void expectRoundTrip(int rows, int harmonics, int plateauPercent) {
+  SCOPED_TRACE("rows " + std::to_string(rows) + ", -t" + std::to_string(harmonics) + ", -p" +
+               std::to_string(plateauPercent));
+  TempDir dir;
+  ASSERT_TRUE(writeFileBytes(dir.file("n.bmp"),
+                             makeBitmap(64, rows, noise(rows, static_cast<std::uint32_t>(rows)))));
+  auto converter = std::make_unique<Converter>();
+  std::FILE* devNull = std::fopen("/dev/null", "w");
+  converter->log = devNull;
+  converter->summary = devNull;
+  converter->harmonicCount = harmonics;
+  converter->plateauPercent = plateauPercent;
+  RandomSource::seed(static_cast<std::uint32_t>(rows));
+  ASSERT_EQ(converter->convertFile(dir.file("n.bmp").c_str()), 0);
+  std::fclose(devNull);
+
+  auto voice = std::make_unique<Voice>();
+  VoiceReadError error;
+  ASSERT_TRUE(read(readFileBytes(dir.file("n.hvx")), *voice, error)) << error.problem;
+  EXPECT_STREQ(voice->name, "n");
+  EXPECT_EQ(voice->loopStart, converter->loopStart);
+  EXPECT_EQ(voice->loopEnd, converter->loopEnd);
+  const int perPoint = plateauPercent != 0 ? 2 : 1;
+  const EnvelopeSet& set = voice->sets[1];
+  for (int h = 0; h < 64; ++h) {
+    const Envelope& amplitude = set.amplitudeEnvelopes[h];
+    const Envelope& ratio = set.frequencyEnvelopes[h];
+    ASSERT_EQ(amplitude.count, h < harmonics ? converter->pointCount * perPoint : 0);
+    ASSERT_EQ(ratio.count, amplitude.count);
+    for (int k = 0; k < amplitude.count; ++k) {
+      const int p = k / perPoint;
+      ASSERT_EQ(amplitude.values[k], converter->amplitude[p][h]) << "h " << h << " k " << k;
+      ASSERT_EQ(ratio.values[k], converter->ratio[p][h]) << "h " << h << " k " << k;
+      ASSERT_EQ(amplitude.times[k], ratio.times[k]);
+    }
+  }
+}
+
+// A small voice of tonepix's: 4 harmonics, 3 rows of noise, named "v".
+std::string smallVoice() {
+  TempDir dir;
+  EXPECT_TRUE(writeFileBytes(dir.file("v.bmp"), makeBitmap(64, 3, noise(3, 9))));
+  const RunResult run = runTonepix({"-t4", "v.bmp"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  return readFileBytes(dir.file("v.hvx"));
+}
+
+void put32(std::string& bytes, std::size_t offset, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) {
+    bytes.at(offset + i) = static_cast<char>((value >> (8 * i)) & 0xFFu);
+  }
+}
+
+}  // namespace
+
+TEST(VoiceReader, ReadsBackEveryVoiceTonepixWrites) {
+  for (int rows = 1; rows <= 128; ++rows) {
+    expectRoundTrip(rows, 64, 0);
+  }
+  for (int rows = 1; rows <= 64; rows += 7) {
+    expectRoundTrip(rows, 64, 50);
+    expectRoundTrip(rows, 1 + rows % 64, 100);
+  }
+  expectRoundTrip(128, 13, 0);
+}
+
+TEST(VoiceReader, ReadsEveryLayoutTheWriterProduces) {
+  TempDir dir;
+  auto written = std::make_unique<Voice>();
+  auto back = std::make_unique<Voice>();
+  for (int layers = 0; layers <= kMaxLayers; ++layers) {
+    for (int sets = 0; sets <= kMaxSetsPerLayer; ++sets) {
+      resetVoice(*written);
+      std::memset(written->name, 'N', sizeof written->name);  // full field, no terminator
+      written->layerCount = layers;
+      written->setsPerLayer = sets;
+      for (int slot = 0; slot < kVoiceSlots; ++slot) {
+        written->sets[slot].baseFrequency = 100.0f * static_cast<float>(slot + 1);
+        Envelope& envelope = written->sets[slot].frequencyEnvelopes[slot + 5];
+        envelope.count = 2;
+        envelope.times[1] = 0.5f;
+        envelope.values[0] = 1.5f + static_cast<float>(slot);
+      }
+      VoiceWriter writer;
+      ASSERT_TRUE(writer.open(dir.file("l.hvx").c_str()));
+      ASSERT_TRUE(encodeVoice(*written, writer));
+      ASSERT_TRUE(writer.close());
+      VoiceReadError error;
+      ASSERT_TRUE(read(readFileBytes(dir.file("l.hvx")), *back, error)) << error.problem;
+      EXPECT_EQ(std::string(back->name, 64), std::string(64, 'N'));
+      int slots[kVoiceSlots];
+      const int used = slotsInUse(*back, slots);
+      EXPECT_EQ(used, layers * (sets == 1 ? 1 : sets));
+      for (int i = 0; i < used; ++i) {
+        const EnvelopeSet& set = back->sets[slots[i]];
+        EXPECT_EQ(set.baseFrequency, written->sets[slots[i]].baseFrequency);
+        EXPECT_EQ(std::memcmp(&set.frequencyEnvelopes[slots[i] + 5],
+                              &written->sets[slots[i]].frequencyEnvelopes[slots[i] + 5],
+                              sizeof(Envelope)),
+                  0);
+      }
+    }
+  }
+}
+
+TEST(VoiceReader, EveryTruncationGivesOneCleanError) {
+  const std::string bytes = smallVoice();
+  auto voice = std::make_unique<Voice>();
+  VoiceReadError error;
+  ASSERT_TRUE(read(bytes, *voice, error)) << error.problem;
+  for (std::size_t size = 0; size < bytes.size(); ++size) {
+    error = VoiceReadError{};
+    ASSERT_FALSE(read(bytes.substr(0, size), *voice, error)) << size;
+    EXPECT_EQ(error.problem.rfind("file ends inside the ", 0), 0u) << size << ": " << error.problem;
+    EXPECT_LE(error.offset, size);
+    EXPECT_EQ(error.problem.find('\n'), std::string::npos);
+  }
+  EXPECT_FALSE(readVoice(nullptr, 0, *voice, error));
+}
+
+TEST(VoiceReader, NamesEachCorruptionAndWhereItIs) {
+  const std::string good = smallVoice();
+  // Offsets in a voice named "v": the name ends at 6, the header runs to 30,
+  // the base frequency is at 30 and the first envelope's count at 34.
+  ASSERT_EQ(good.substr(4, 2), std::string("v\0", 2));
+  const std::uint32_t nan = 0x7FC00000u;
+  const std::uint32_t minusOne = 0xFFFFFFFFu;
+  struct Case {
+    const char* what;
+    std::size_t at;
+    std::uint32_t value;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {"version", 0, 0x00010004u, "not a voice file (format version 0x00010004"},
+      {"loop start", 10, nan, "loop times are not non-negative numbers"},
+      {"loop end", 14, 0xBF800000u, "loop times are not non-negative numbers"},
+      {"loop backwards", 10, 0x42C80000u, "loop starts after it ends"},
+      {"layers", 18, 2, "layer count is 2, outside 0..1"},
+      {"layers", 18, minusOne, "layer count is -1, outside 0..1"},
+      {"sets", 22, 3, "sets per layer is 3, outside 0..2"},
+      {"base frequency", 30, 0, "base frequency in slot 1 is not a positive number"},
+      {"count", 34, 129,
+       "breakpoint count of the amplitude envelope of harmonic 1 in slot 1 is 129, outside 0..128"},
+      {"count", 34, minusOne, "breakpoint count of the amplitude envelope of harmonic 1 in slot 1"},
+      {"count", 34, 128, "file ends inside the amplitude envelope of harmonic 1 in slot 1"},
+      {"time", 38, nan, "time 1 of the amplitude envelope of harmonic 1 in slot 1 is not"},
+      {"time", 46, 0, "time 3 of the amplitude envelope of harmonic 1 in slot 1 goes backwards"},
+      {"value", 38 + 5 * 4, 0x80000001u, "value 1 of the amplitude envelope of harmonic 1"},
+      {"aux list", good.size() - 4, 1, "aux list count in slot 1 is 1; only empty lists"},
+  };
+  // The first envelope must hold 5 points for the offsets above.
+  ASSERT_EQ(u32At(good, 34), 5u);
+  auto voice = std::make_unique<Voice>();
+  for (const Case& c : cases) {
+    std::string bytes = good;
+    put32(bytes, c.at, c.value);
+    VoiceReadError error;
+    EXPECT_FALSE(read(bytes, *voice, error)) << c.what;
+    EXPECT_EQ(error.problem.rfind(c.problem, 0), 0u) << c.what << ": " << error.problem;
+    EXPECT_EQ(error.offset, c.at == 34 && c.value == 128 ? 38u : c.at) << c.what;
+  }
+
+  VoiceReadError error;
+  EXPECT_FALSE(read(good + '\0', *voice, error));
+  EXPECT_EQ(describeVoiceReadError(error),
+            "1 stray bytes after the end of the voice (byte " + std::to_string(good.size()) + ")");
+  std::string noLayers = good;
+  put32(noLayers, 18, 0);
+  EXPECT_FALSE(read(noLayers, *voice, error));
+  EXPECT_EQ(error.offset, 30u);
+  const std::string longName = good.substr(0, 4) + std::string(65, 'x') + good.substr(6);
+  EXPECT_FALSE(read(longName, *voice, error));
+  EXPECT_EQ(describeVoiceReadError(error), "name is longer than 64 characters (byte 4)");
+}
