@@ -44,7 +44,7 @@ int runStudio(const StudioCommand& command) {
   StudioServer server;
   std::string error;
   if (!server.start(settings, error)) {
-    reportError("studio", error);
+    reportError("studio", error + (settings.port != 0 ? " (--port 0 picks a free port)" : ""));
     return kExitProblem;
   }
   std::printf("hvx studio: open %s\n", server.address().c_str());

@@ -49,8 +49,9 @@ bool isWildcard(const std::string& address) { return address == "0.0.0.0" || add
 
 }  // namespace
 
-StudioAccess::StudioAccess(std::string token, std::vector<std::string> allowedHosts)
-    : token_(std::move(token)), allowedHosts_(std::move(allowedHosts)) {}
+StudioAccess::StudioAccess(std::string token, std::vector<std::string> allowedHosts, int port)
+    : token_(std::move(token)), cookieName_("hvx_studio_" + std::to_string(port)),
+      allowedHosts_(std::move(allowedHosts)) {}
 
 bool StudioAccess::hostAllowed(const std::string& hostHeader) const {
   for (const std::string& allowed : allowedHosts_) {
@@ -62,11 +63,11 @@ bool StudioAccess::hostAllowed(const std::string& hostHeader) const {
 }
 
 bool StudioAccess::tokenPresented(const std::string& queryToken, const std::string& cookieHeader) const {
-  return sameSecret(queryToken, token_) || sameSecret(cookieValue(cookieHeader, kStudioCookieName), token_);
+  return sameSecret(queryToken, token_) || sameSecret(cookieValue(cookieHeader, cookieName_), token_);
 }
 
 std::string StudioAccess::cookie() const {
-  return std::string(kStudioCookieName) + "=" + token_ + "; Path=/; HttpOnly; SameSite=Strict";
+  return cookieName_ + "=" + token_ + "; Path=/; HttpOnly; SameSite=Strict";
 }
 
 std::string makeStudioToken() {

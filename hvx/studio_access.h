@@ -9,7 +9,9 @@ class StudioAccess {
  public:
   // `token` is the secret of the printed address; `allowedHosts` are the
   // exact Host header values accepted ("127.0.0.1:8765", "localhost:8765").
-  StudioAccess(std::string token, std::vector<std::string> allowedHosts);
+  // The cookie is named after `port`: browsers share cookies between ports,
+  // and two studios must not overwrite each other's.
+  StudioAccess(std::string token, std::vector<std::string> allowedHosts, int port);
 
   // True when the Host header names this server. A page served under any
   // other name (DNS rebinding) is refused even with the right token.
@@ -22,9 +24,11 @@ class StudioAccess {
   std::string cookie() const;
 
   const std::string& token() const { return token_; }
+  const std::string& cookieName() const { return cookieName_; }
 
  private:
   std::string token_;
+  std::string cookieName_;
   std::vector<std::string> allowedHosts_;
 };
 
@@ -36,6 +40,3 @@ std::string makeStudioToken();
 // and the address itself when it is a specific one. The last is the one to
 // print.
 std::vector<std::string> hostNamesFor(const std::string& address, int port);
-
-// Name of the cookie that carries the token.
-constexpr const char* kStudioCookieName = "hvx_studio";

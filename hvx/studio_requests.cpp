@@ -45,8 +45,8 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
   try {
     request.pictureId = textField(body, "picture", "");
     const long long rows = integerField(body, "rows", 0);
-    if (rows < 0 || rows > 128) {
-      error = "Rows must be between 1 and 128, or automatic.";
+    if (rows < 0 || rows > maxPreparedRows(false)) {
+      error = "Rows must be 1 to " + std::to_string(maxPreparedRows(false)) + ", or 0 to keep the shape.";
       return false;
     }
     request.prepare.rows = static_cast<int>(rows);

@@ -88,7 +88,7 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
     error = "cannot listen on " + settings.listenAddress + " port " + std::to_string(settings.port);
     return false;
   }
-  state.access = std::make_unique<StudioAccess>(token, hostNamesFor(settings.listenAddress, state.port));
+  state.access = std::make_unique<StudioAccess>(token, hostNamesFor(settings.listenAddress, state.port), state.port);
   // The printed address names a host this server answers to by its Host check.
   state.hostForAddress = hostNamesFor(settings.listenAddress, state.port).back();
 

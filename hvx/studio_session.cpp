@@ -100,6 +100,11 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     error = "That picture is no longer in the studio; please choose it again.";
     return false;
   }
+  const int rowLimit = maxPreparedRows(request.prepare.plateau);
+  if (request.prepare.rows > rowLimit) {
+    error = "Rows must be 1 to " + std::to_string(rowLimit) + " in plateau mode, or 0 to keep the shape.";
+    return false;
+  }
   auto made = std::make_shared<StudioResult>();
   made->name = picture.name;
   made->topFirst = request.prepare.topFirst;

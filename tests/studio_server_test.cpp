@@ -42,7 +42,8 @@ class StudioServerTest : public ::testing::Test {
     const std::string address = server_.address();
     token_ = address.substr(address.find("token=") + 6);
     client_ = std::make_unique<httplib::Client>("127.0.0.1", server_.port());
-    client_->set_default_headers({{"Cookie", std::string("hvx_studio=") + token_}});
+    cookie_ = "hvx_studio_" + std::to_string(server_.port());
+    client_->set_default_headers({{"Cookie", cookie_ + "=" + token_}});
     client_->set_keep_alive(false);
   }
   void TearDown() override {
@@ -67,6 +68,7 @@ class StudioServerTest : public ::testing::Test {
   StudioServer server_;
   std::thread runner_;
   std::string token_;
+  std::string cookie_;  // its name
   std::unique_ptr<httplib::Client> client_;
 };
 
@@ -77,7 +79,9 @@ TEST_F(StudioServerTest, LetsInOnlyTheTokenThroughThisServersHostName) {
   std::string wrong = token_;
   wrong[0] = wrong[0] == 'a' ? 'b' : 'a';
   EXPECT_EQ(statusOf(stranger.Get(("/?token=" + wrong).c_str())), 403);
-  EXPECT_EQ(statusOf(stranger.Get("/api/session", {{"Cookie", "hvx_studio=" + wrong}})), 403);
+  EXPECT_EQ(statusOf(stranger.Get("/api/session", {{"Cookie", cookie_ + "=" + wrong}})), 403);
+  // Another studio's cookie on the same host opens nothing here.
+  EXPECT_EQ(statusOf(stranger.Get("/api/session", {{"Cookie", "hvx_studio_1=" + token_}})), 403);
   // Refused before the body is read: no upload limit, no work.
   EXPECT_EQ(statusOf(stranger.Post("/api/picture", picture64(8), "application/octet-stream")), 403);
 
@@ -85,7 +89,7 @@ TEST_F(StudioServerTest, LetsInOnlyTheTokenThroughThisServersHostName) {
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
   const std::string cookie = page->get_header_value("Set-Cookie");
-  EXPECT_NE(cookie.find("hvx_studio=" + token_), std::string::npos);
+  EXPECT_EQ(cookie.rfind(cookie_ + "=" + token_ + ";", 0), 0u) << cookie;
   EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
   EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
 
