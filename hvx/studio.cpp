@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -34,7 +35,10 @@ int runStudio(const StudioCommand& command) {
     }
   }
   // SIGINT and SIGTERM are taken by one thread that stops the server, so
-  // that the server ends its requests and returns cleanly.
+  // that the server ends its requests and returns cleanly. A shell starts
+  // background jobs with SIGINT ignored, which would hide it from that thread.
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
