@@ -97,7 +97,7 @@ json studioResultJson(const StudioResult& result, bool canSave) {
     grid.push_back(level);
   }
   json files{{"voice", base + "voice.hvx"}, {"bitmap", base + "picture.bmp"}};
-  if (!result.previewWav.empty()) {
+  if (result.previewAudio != nullptr) {
     files["preview"] = base + "preview.wav";
   }
   if (!result.voicePng.empty()) {
@@ -141,13 +141,14 @@ bool resultFileFromName(const std::string& name, ResultFile& file) {
 ResultDownload resultDownload(const StudioResult& result, ResultFile file) {
   switch (file) {
     case ResultFile::Voice:
-      return {&result.conversion.voice, "application/octet-stream", result.name + ".hvx"};
+      return {result.conversion.voice, "application/octet-stream", result.name + ".hvx"};
     case ResultFile::Bitmap:
-      return {&result.bitmap, "image/bmp", result.name + ".bmp"};
+      return {result.bitmap, "image/bmp", result.name + ".bmp"};
     case ResultFile::Preview:
-      return {&result.previewWav, "audio/wav", result.name + ".wav"};
+      return {result.previewAudio != nullptr ? result.previewAudio->wav() : std::string(), "audio/wav",
+              result.name + ".wav"};
     case ResultFile::VoicePicture:
-      return {&result.voicePng, "image/png", result.name + ".png"};
+      return {result.voicePng, "image/png", result.name + ".png"};
   }
-  return {&result.conversion.voice, "application/octet-stream", result.name + ".hvx"};
+  return {result.conversion.voice, "application/octet-stream", result.name + ".hvx"};
 }

@@ -18,9 +18,10 @@ nlohmann::json studioResultJson(const StudioResult& result, bool canSave);
 // The files of a result the page may fetch, by their name in its address.
 enum class ResultFile { Voice, Bitmap, Preview, VoicePicture };
 bool resultFileFromName(const std::string& name, ResultFile& file);
-// Bytes, media type and download name of one file of a result.
+// Bytes, media type and download name of one file of a result. The
+// preview's bytes are waited for until rendered.
 struct ResultDownload {
-  const std::string* bytes;
+  std::string bytes;
   const char* mediaType;
   std::string fileName;
 };

@@ -186,14 +186,14 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
                return;
              }
              const ResultDownload download = resultDownload(*result, file);
-             if (download.bytes->empty()) {
+             if (download.bytes.empty()) {
                sendError(response, 404, "That result has no such file.");
                return;
              }
              if (request.has_param("download")) {
                response.set_header("Content-Disposition", "attachment; filename=\"" + download.fileName + "\"");
              }
-             response.set_content(*download.bytes, download.mediaType);
+             response.set_content(download.bytes, download.mediaType);
            });
 
   http.Post("/api/save", [&state](const httplib::Request& request, httplib::Response& response) {
@@ -212,7 +212,7 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
       sendError(response, 404, "That result is no longer in the studio.");
     } else {
       const ResultDownload download = resultDownload(*result, file);
-      if (!state.folder.save(download.fileName, *download.bytes, problem)) {
+      if (!state.folder.save(download.fileName, download.bytes, problem)) {
         sendError(response, 500, problem);
       } else {
         sendJson(response, 200, json{{"saved", download.fileName}, {"folder", state.folder.path()}});

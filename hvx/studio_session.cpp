@@ -2,7 +2,6 @@
 
 #include <cctype>
 
-#include "studio_preview.h"
 
 namespace {
 
@@ -121,7 +120,7 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     return false;
   }
   VoicePreview preview = previewVoice(made->conversion.voice, request.holdSeconds, request.prepare.topFirst);
-  made->previewWav = std::move(preview.wav);
+  made->previewAudio = preview.audio;
   made->voicePng = std::move(preview.png);
   made->previewSeconds = preview.seconds;
   made->previewError = std::move(preview.error);
@@ -132,6 +131,9 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     if (results_.size() > kKeptResults) {
       results_.pop_front();
     }
+  }
+  if (made->previewAudio != nullptr) {
+    renderer_.submit(made->previewAudio);
   }
   result = made;
   return true;

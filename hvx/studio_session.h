@@ -9,6 +9,7 @@
 
 #include "picture_prepare.h"
 #include "studio_conversion.h"
+#include "studio_preview.h"
 
 // One turn of the loop: which picture, how to prepare it, the tonepix
 // options, and how the preview should sound.
@@ -29,7 +30,7 @@ struct StudioResult {
   std::string bitmap;  // the prepared picture as tonepix reads it
   std::vector<std::string> optionTexts;
   ToneConversion conversion;
-  std::string previewWav;  // empty when the voice could not be rendered
+  std::shared_ptr<PreviewAudio> previewAudio;  // none when the voice cannot be rendered
   std::string voicePng;
   double previewSeconds = 0.0;
   std::string previewError;  // why there is no preview, when there is none
@@ -59,6 +60,7 @@ class StudioSession {
   bool prepare(const Picture& picture, const PrepareSettings& settings, PreparedPicture& prepared,
                std::string& error);
 
+  PreviewRenderer renderer_;
   mutable std::mutex lock_;
   std::uint64_t nextId_ = 1;
   std::deque<Picture> pictures_;

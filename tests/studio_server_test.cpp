@@ -160,6 +160,28 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyInsideTheFolder) {
   expectServing();
 }
 
+// Quick changes drop previews not yet rendered; one still asked for is
+// rendered then, the same as if it had never waited.
+TEST_F(StudioServerTest, EveryPreviewAskedForIsPlayable) {
+  const auto picked = postJson("/api/folder-picture", "{\"name\":\"ok.bmp\"}");
+  ASSERT_EQ(statusOf(picked), 200);
+  const std::string id = picked->body.substr(picked->body.find("\"picture\":\"") + 11, 2);
+  std::vector<std::string> results;
+  for (int turn = 0; turn < 4; ++turn) {
+    const auto converted = postJson("/api/convert", "{\"picture\":\"" + id + "\",\"hold\":1}");
+    ASSERT_EQ(statusOf(converted), 200);
+    results.push_back(converted->body.substr(converted->body.find("\"result\":\"") + 10, 2));
+  }
+  std::string previous;
+  for (const std::string& result : results) {
+    const auto wav = client_->Get(("/api/result/" + result + "/preview.wav").c_str());
+    ASSERT_EQ(statusOf(wav), 200) << result;
+    EXPECT_EQ(wav->body.compare(0, 4, "RIFF"), 0);
+    EXPECT_TRUE(previous.empty() || wav->body == previous);
+    previous = wav->body;
+  }
+}
+
 // The conversion path against the built tonepix: same bytes, same messages.
 TEST(StudioConversion, MatchesTonepixWithTheSameOptions) {
   TempDir dir;
