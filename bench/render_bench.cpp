@@ -41,7 +41,8 @@ void buildLargestVoice(Voice& voice) {
       amplitude.times[p] = time;
       frequency.times[p] = time;
       amplitude.values[p] = static_cast<float>(0.4 * next());
-      frequency.values[p] = static_cast<float>((h + 1.0) * (1.0 + 0.01 * (next() - 0.5)));
+      frequency.values[p] =
+          static_cast<float>(static_cast<double>(h + 1) * (1.0 + 0.01 * (next() - 0.5)));
     }
   }
 }

@@ -35,9 +35,10 @@ std::vector<Partial> audiblePartials(const Voice& voice, double transpose) {
                                       [](float value) { return value > 0.0f; });
       if (sounds) {
         // Without a frequency envelope a harmonic keeps its own number.
-        partials.push_back(Partial{EnvelopeSampler(amplitude, 0.0),
-                                   EnvelopeSampler(set.frequencyEnvelopes[h], h + 1.0),
-                                   static_cast<double>(set.baseFrequency) * transpose});
+        partials.push_back(
+            Partial{EnvelopeSampler(amplitude, 0.0),
+                    EnvelopeSampler(set.frequencyEnvelopes[h], static_cast<double>(h + 1)),
+                    static_cast<double>(set.baseFrequency) * transpose});
       }
     }
   }

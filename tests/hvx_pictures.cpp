@@ -1,11 +1,14 @@
 #include "hvx_pictures.h"
 
+#include <gtest/gtest.h>
 #include <stb_image_write.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "common/fixed_constants.h"
+#include "voice/voice_reader.h"
 
 // The writer's deflate, exported by the Debian library but declared only in its
 // implementation part; it returns memory from malloc.
@@ -144,24 +147,16 @@ std::string rleBmpFile(int width, int height, bool fourBit, const std::vector<Rg
 }
 
 std::vector<std::vector<float>> amplitudeEnvelopes(const std::string& voice) {
-  std::size_t at = 4;
-  at = voice.find('\0', at) + 1 + 24 + 4;  // name, header, base frequency
-  auto next32 = [&]() {
-    std::uint32_t value = 0;
-    std::memcpy(&value, voice.data() + at, 4);
-    at += 4;
-    return value;
-  };
+  auto decoded = std::make_unique<Voice>();
+  VoiceReadError error;
+  if (!readVoice(reinterpret_cast<const unsigned char*>(voice.data()), voice.size(), *decoded,
+                 error)) {
+    ADD_FAILURE() << describeVoiceReadError(error);
+    return {};
+  }
   std::vector<std::vector<float>> envelopes;
-  for (int h = 0; h < 64; ++h) {
-    const std::uint32_t count = next32();
-    at += 4 * count;  // times
-    std::vector<float> values(count);
-    for (float& value : values) {
-      const std::uint32_t bits = next32();
-      std::memcpy(&value, &bits, 4);
-    }
-    envelopes.push_back(values);
+  for (const Envelope& envelope : decoded->sets[1].amplitudeEnvelopes) {
+    envelopes.emplace_back(envelope.values, envelope.values + envelope.count);
   }
   return envelopes;
 }

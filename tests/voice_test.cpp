@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -56,19 +55,4 @@ TEST(VoiceEncoding, LaysOutTheDocumentedBytes) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(u32At(bytes, bytes.size() - 8), 2u);
   EXPECT_EQ(u32At(bytes, bytes.size() - 4), bitsOf(1.5f));
-}
-
-TEST(VoiceWriter, WritesOnlyAtClose) {
-  TempDir dir;
-  const std::string path = dir.file("w.hvx");
-  VoiceWriter writer;
-  ASSERT_TRUE(writer.open(path.c_str()));
-  EXPECT_TRUE(writer.close());
-  EXPECT_TRUE(std::filesystem::exists(path) && readFileBytes(path).empty());
-  ASSERT_TRUE(writer.open(path.c_str()));
-  writer.putInt32(-2);
-  writer.putString("hi");
-  EXPECT_EQ(readFileBytes(path), "");  // nothing before close
-  EXPECT_TRUE(writer.close());
-  EXPECT_EQ(readFileBytes(path), std::string("\xFE\xFF\xFF\xFFhi\x00", 7));
 }

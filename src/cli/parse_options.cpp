@@ -26,7 +26,7 @@ struct ValueOption {
 
 // clang-format off
 constexpr ValueOption kValueOptions[] = {
-    {'f', kMissingShapingValue, &Converter::freqDelta, 0, 100,
+    {'f', kMissingShapingValue, &Converter::freqDelta, 0, kMaxDetunePerMille,
      "-f: frequency delta too low, defaulting to 0 (off)\n",
      "-f: frequency delta too high, defaulting to 100\n"},
     {'n', kMissingShapingValue, &Converter::normalizePercent, 1, 100,

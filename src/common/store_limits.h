@@ -7,6 +7,8 @@
 constexpr int kMaxPoints = 128;
 // Harmonics (picture columns), harmonic 1 first.
 constexpr int kMaxHarmonics = 64;
+// Largest random detune, in per mille either way (the -f option's bound).
+constexpr int kMaxDetunePerMille = 100;
 // Plateau mode gives every envelope point two breakpoints: its start and the
 // end of its flat stretch.
 constexpr int kPlateauBreakpointsPerPoint = 2;

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::int32_t kMaxDetune = 100;  // per mille; the -f option's upper bound
+constexpr std::int32_t kMaxDetune = kMaxDetunePerMille;
 
 // Every ratio one detune bound can give: ((1000 + d) * harmonic) * 0.001 for
 // each harmonic and each draw's remainder. The options fix the bound for the
