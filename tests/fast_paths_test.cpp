@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "cli/converter.h"
+#include "common/random_source.h"
 #include "common/small_divisor.h"
+#include "harmonics/detune_draws.h"
 
 // Draws are reduced by multiplication instead of division; one wrong
 // remainder would move a random value. Every draw against every divisor the
@@ -18,6 +20,33 @@ TEST(FastPaths, RemainderByMultiplicationForEveryDrawAndDivisor) {
     for (std::int32_t draw = 0; draw < 32768; ++draw) {
       ASSERT_EQ(reduce.remainder(draw), draw % static_cast<std::int32_t>(divisor))
           << draw << " mod " << divisor;
+    }
+  }
+  for (std::uint32_t divisor = 3; divisor <= 201; divisor += 2) {  // the detune's divisors
+    const OddDivisor16 reduce(divisor);
+    for (std::int32_t draw = 0; draw < 32768; ++draw) {
+      ASSERT_EQ(reduce.remainder(static_cast<std::uint16_t>(draw)),
+                draw % static_cast<std::int32_t>(divisor))
+          << draw << " mod " << divisor;
+    }
+  }
+}
+
+// The detune's draws, taken eight generator states at a time, are the draws
+// next() gives one by one, and leave the generator where next() would.
+TEST(FastPaths, DetuneDrawsInBlocksAreTheDrawsOneByOne) {
+  std::uint16_t drawn[64 * 128];
+  for (const int count : {0, 1, 7, 8, 9, 63, 64 * 128}) {
+    for (const std::uint32_t divisor : {3u, 11u, 101u, 201u}) {
+      RandomSource::seed(12345u + static_cast<std::uint32_t>(count));
+      drawRemainders(drawn, count, divisor);
+      const std::int32_t after = RandomSource::next();
+      RandomSource::seed(12345u + static_cast<std::uint32_t>(count));
+      for (int k = 0; k < count; ++k) {
+        ASSERT_EQ(drawn[k], RandomSource::next() % static_cast<std::int32_t>(divisor))
+            << k << " of " << count << " mod " << divisor;
+      }
+      EXPECT_EQ(after, RandomSource::next()) << count;
     }
   }
 }

@@ -1,7 +1,7 @@
 #include "cli/converter.h"
 #include "common/fixed_constants.h"
 #include "common/random_source.h"
-#include "common/small_divisor.h"
+#include "harmonics/detune_draws.h"
 
 namespace {
 
@@ -44,12 +44,19 @@ int Converter::computeRatios() {
   }
   if (freqDelta > 0 && freqDelta <= kMaxDetune) {
     const DetuneTable& table = detuneTableFor(freqDelta);
-    const SmallDivisor divisor(static_cast<std::uint32_t>(2 * freqDelta + 1));
-    for (int h = 0; h < harmonicCount; ++h) {
+    // Every draw first, in order, then each cell's ratio by look-up.
+    const int points = pointCount < 0 ? 0 : pointCount;
+    const int harmonics = harmonicCount < 0 ? 0 : harmonicCount;
+    std::uint16_t draws[kMaxPoints * kMaxHarmonics];
+    if (points > kMaxPoints || harmonics > kMaxHarmonics) {
+      return 0;  // no picture gives such counts
+    }
+    drawRemainders(draws, points * harmonics, static_cast<std::uint32_t>(2 * freqDelta + 1));
+    const std::uint16_t* draw = draws;
+    for (int h = 0; h < harmonics; ++h) {
       const float* ratios = table.ratios[h];
-#pragma GCC unroll 4
-      for (int p = 0; p < pointCount; ++p) {
-        ratio[p][h] = ratios[divisor.remainder(RandomSource::next())];
+      for (int p = 0; p < points; ++p) {
+        ratio[p][h] = ratios[*draw++];
       }
     }
     return 0;
