@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh gtest clang browser
 
-fuzz_seconds="${FUZZ_SECONDS:-30}"
+fuzz_seconds="${FUZZ_SECONDS:-20}"
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
