@@ -1,30 +1,11 @@
 #include "harmonics/detune_draws.h"
 
+#include "common/draw_divisor.h"
 #include "common/random_source.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-
-// With divisor m in (2^shift, 2^(shift+1)) and magic = ceil(2^(16+shift) / m),
-// draw * magic / 2^(16+shift) exceeds draw / m by less than
-// 2^15 / 2^(16+shift) = 2^-(shift+1) < 1 / m, too little to reach the next
-// whole number: the quotient is exact. The magic stays below 2^16 because m
-// is odd, never a power of two.
-OddDivisor16::OddDivisor16(std::uint32_t value) : divisor(static_cast<std::uint16_t>(value)) {
-  shift = 0;
-  while ((value >> (shift + 1)) != 0) {
-    ++shift;
-  }
-  const std::uint32_t scale = 1u << (16 + shift);
-  magic = static_cast<std::uint16_t>((scale + value - 1) / value);
-}
-
-std::uint16_t OddDivisor16::remainder(std::uint16_t draw) const {
-  const auto quotient =
-      static_cast<std::uint16_t>(((static_cast<std::uint32_t>(draw) * magic) >> 16) >> shift);
-  return static_cast<std::uint16_t>(draw - quotient * divisor);
-}
 
 namespace {
 
@@ -40,7 +21,7 @@ __m128i multiplyLanes(__m128i a, __m128i b) {
 // Eight generator states side by side: lanes hold states k+1 .. k+8, and one
 // jump of eight steps moves every lane on at once, so no lane waits for the
 // one before it.
-void drawBlocks(std::uint16_t* remainders, int blocks, const OddDivisor16& reduce) {
+void drawBlocks(std::uint16_t* remainders, int blocks, const DrawDivisor& reduce) {
   std::uint32_t states[8];
   std::uint32_t state = RandomSource::detail::state;
   std::uint32_t jumpMultiplier = 1u;
@@ -74,7 +55,7 @@ void drawBlocks(std::uint16_t* remainders, int blocks, const OddDivisor16& reduc
 }  // namespace
 
 void drawRemainders(std::uint16_t* remainders, int count, std::uint32_t divisor) {
-  const OddDivisor16 reduce(divisor);
+  const DrawDivisor reduce(divisor);
   int done = 0;
 #if defined(__SSE2__)
   const int blocks = count / 8;
@@ -83,6 +64,6 @@ void drawRemainders(std::uint16_t* remainders, int count, std::uint32_t divisor)
   RandomSource::skip(static_cast<std::uint32_t>(done));
 #endif
   for (; done < count; ++done) {
-    remainders[done] = reduce.remainder(static_cast<std::uint16_t>(RandomSource::next()));
+    remainders[done] = static_cast<std::uint16_t>(reduce.remainder(RandomSource::next()));
   }
 }

@@ -5,7 +5,7 @@
 #include "cli/converter.h"
 #include "common/fixed_constants.h"
 #include "common/random_source.h"
-#include "common/small_divisor.h"
+#include "common/draw_divisor.h"
 
 // Every shaping stage visits points outer, harmonics inner: the order decides
 // which random draw lands in which cell.
@@ -13,7 +13,7 @@
 namespace {
 
 // Draws are reduced to a percent, 0..99.
-constexpr SmallDivisor kPercentDraw(100);
+constexpr DrawDivisor kPercentDraw(100);
 
 // True when every cell of the row is in +0..1, which a cut with no floor can
 // never touch. As bit patterns those floats are exactly the integers up to
