@@ -7,9 +7,10 @@
 #include <memory>
 
 #include "cli/converter.h"
-#include "common/random_source.h"
 #include "common/draw_divisor.h"
-#include "harmonics/detune_draws.h"
+#include "common/fixed_constants.h"
+#include "common/random_source.h"
+#include "harmonics/detune_ratios.h"
 
 // Draws are reduced by multiplication instead of division; one wrong
 // remainder would move a random value. Every draw against every divisor the
@@ -27,21 +28,31 @@ TEST(FastPaths, RemainderByMultiplicationForEveryDrawAndDivisor) {
   }
 }
 
-// The detune's draws, taken eight generator states at a time, are the draws
-// next() gives one by one, and leave the generator where next() would.
-TEST(FastPaths, DetuneDrawsInBlocksAreTheDrawsOneByOne) {
-  std::uint16_t drawn[64 * 128];
-  for (const int count : {0, 1, 7, 8, 9, 63, 64 * 128}) {
-    for (const std::uint32_t divisor : {3u, 11u, 101u, 201u}) {
-      RandomSource::seed(12345u + static_cast<std::uint32_t>(count));
-      drawRemainders(drawn, count, divisor);
-      const std::int32_t after = RandomSource::next();
-      RandomSource::seed(12345u + static_cast<std::uint32_t>(count));
-      for (int k = 0; k < count; ++k) {
-        ASSERT_EQ(drawn[k], RandomSource::next() % static_cast<std::int32_t>(divisor))
-            << k << " of " << count << " mod " << divisor;
+// The detune fills eight harmonics at a time, each lane on its own run of
+// draws; every cell and the generator's final state must be what one draw
+// after another gives, whatever the counts (a partial block of harmonics
+// included) and the bound.
+TEST(FastPaths, DetunedRatiosInLanesAreTheDrawsOneByOne) {
+  static float fast[kMaxPoints][kMaxHarmonics];
+  for (const int points : {1, 2, 33, 128}) {
+    for (const int harmonics : {1, 7, 8, 9, 63, 64}) {
+      for (const std::int32_t bound : {1, 5, 50, 100}) {
+        const std::uint32_t seed = 977u * static_cast<std::uint32_t>(points * harmonics + bound);
+        RandomSource::seed(seed);
+        fillDetunedRatios(fast, points, harmonics, bound);
+        const std::int32_t after = RandomSource::next();
+        RandomSource::seed(seed);
+        for (int h = 0; h < harmonics; ++h) {
+          for (int p = 0; p < points; ++p) {
+            const std::int32_t draw = RandomSource::next() % (2 * bound + 1);
+            const auto expected = static_cast<float>(
+                static_cast<double>((1000 + draw - bound) * (h + 1)) * kPerMille);
+            ASSERT_EQ(fast[p][h], expected)
+                << p << "," << h << " of " << points << "x" << harmonics << " bound " << bound;
+          }
+        }
+        EXPECT_EQ(after, RandomSource::next()) << points << "x" << harmonics;
       }
-      EXPECT_EQ(after, RandomSource::next()) << count;
     }
   }
 }

@@ -101,6 +101,50 @@ TEST(VoiceReader, ReadsBackEveryVoiceTonepixWrites) {
   expectRoundTrip(128, 13, 0);
 }
 
+// One Converter assembles every voice of a run in the same record; a voice
+// must not depend on the ones before it, whatever settings change between
+// them (as they do when a program drives the Converter itself).
+TEST(VoiceReader, AVoiceDoesNotDependOnTheVoicesBeforeIt) {
+  struct Settings {
+    int rows;
+    int harmonics;
+    float interval;
+    int plateauPercent;
+  };
+  const Settings sequence[] = {{128, 64, 0.3f, 0},  {20, 64, 0.3f, 0},   {20, 64, 0.25f, 0},
+                               {20, 64, 0.25f, 50}, {20, 64, 0.25f, 20}, {40, 10, 0.25f, 20},
+                               {30, 64, 0.25f, 20}, {60, 64, 0.25f, 20}, {126, 64, 0.3f, 0},
+                               {3, 64, 0.3f, 0}};
+  TempDir dir;
+  std::FILE* devNull = std::fopen("/dev/null", "w");
+  auto runConverter = std::make_unique<Converter>();
+  runConverter->log = devNull;
+  runConverter->summary = devNull;
+  std::uint32_t seed = 1;
+  for (const Settings& settings : sequence) {
+    SCOPED_TRACE("rows " + std::to_string(settings.rows) + ", -t" +
+                 std::to_string(settings.harmonics) + ", -p" +
+                 std::to_string(settings.plateauPercent));
+    ASSERT_TRUE(writeFileBytes(dir.file("n.bmp"),
+                               makeBitmap(64, settings.rows, noise(settings.rows, ++seed))));
+    auto fresh = std::make_unique<Converter>();
+    fresh->log = devNull;
+    fresh->summary = devNull;
+    for (Converter* converter : {runConverter.get(), fresh.get()}) {
+      converter->harmonicCount = settings.harmonics;
+      converter->interval = settings.interval;
+      converter->plateauPercent = settings.plateauPercent;
+    }
+    RandomSource::seed(seed);
+    ASSERT_EQ(runConverter->convertFile(dir.file("n.bmp").c_str()), 0);
+    const std::string inRun = readFileBytes(dir.file("n.hvx"));
+    RandomSource::seed(seed);
+    ASSERT_EQ(fresh->convertFile(dir.file("n.bmp").c_str()), 0);
+    ASSERT_EQ(inRun, readFileBytes(dir.file("n.hvx")));
+  }
+  std::fclose(devNull);
+}
+
 TEST(VoiceReader, ReadsEveryLayoutTheWriterProduces) {
   TempDir dir;
   auto written = std::make_unique<Voice>();

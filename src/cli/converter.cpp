@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/random_source.h"
+#include "voice/voice_record.h"
 
 namespace {
 void setText(char (&field)[kMaxPathLength + 1], const char* text) {

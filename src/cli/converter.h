@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "common/store_limits.h"
 
@@ -20,6 +21,8 @@ constexpr int kSkipPathTooLong = 9255;
 constexpr int kSkipNotBmpName = 86753;
 // writeVoice result when the voice file could not be written.
 constexpr int kWriteFailed = 6642;
+
+struct VoiceRecord;
 
 // What parseOptions found: where the file names start, a request for help, or
 // a command-line fault with its exit code.
@@ -84,4 +87,6 @@ class Converter {
   // Where the summary line of each converted picture goes: standard output
   // for tonepix; programs that run conversions for a page take it elsewhere.
   std::FILE* summary;
+  // Where writeVoice() assembles each voice; made at its first call.
+  std::unique_ptr<VoiceRecord> voiceRecord;
 };

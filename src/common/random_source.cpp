@@ -8,7 +8,7 @@ void seedFromClock() { seed(static_cast<std::uint32_t>(std::time(nullptr))); }
 
 void seed(std::uint32_t value) { detail::state = value; }
 
-void skip(std::uint32_t count) {
+Jump jumpOf(std::uint32_t count) {
   // One step is state * a + c; composing steps by squaring reaches any count
   // in one pass over its bits, with the same wrap-around as next().
   std::uint32_t multiplier = 1u;
@@ -23,7 +23,9 @@ void skip(std::uint32_t count) {
     stepIncrement = (stepMultiplier + 1u) * stepIncrement;
     stepMultiplier *= stepMultiplier;
   }
-  detail::state = detail::state * multiplier + increment;
+  return Jump{multiplier, increment};
 }
+
+void skip(std::uint32_t count) { detail::state = jumpOf(count).from(detail::state); }
 
 }  // namespace RandomSource

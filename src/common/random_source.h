@@ -29,6 +29,15 @@ inline std::int32_t next() {
   return static_cast<std::int32_t>((detail::state >> 16) & 0x7FFFu);
 }
 
+// `count` steps of the generator folded into one.
+struct Jump {
+  std::uint32_t multiplier;
+  std::uint32_t increment;
+  // The state `count` steps after `state`.
+  std::uint32_t from(std::uint32_t state) const { return state * multiplier + increment; }
+};
+Jump jumpOf(std::uint32_t count);
+
 // Leaves the state where `count` calls of next() would, in a few steps.
 void skip(std::uint32_t count);
 

@@ -11,6 +11,8 @@
 #include "cli/converter.h"
 #include "common/fixed_constants.h"
 #include "voice/voice.h"
+#include "voice/voice_layout.h"
+#include "voice/voice_record.h"
 
 namespace {
 
@@ -22,6 +24,9 @@ void reportWriteFailure(const Converter& converter, const VoiceWriter& writer) {
 }
 
 using Matrix = float[kMaxPoints][kMaxHarmonics];
+
+// A voice of one layer of one set, the only layout the converter writes.
+constexpr int kConverterSlot = voiceSlot(0, 0, 1);
 
 // The envelopes' values are the matrix's columns: envelope h gets column h,
 // each point held for its breakpoints. Plain copies, cell by cell.
@@ -81,20 +86,25 @@ void fillValues(const Matrix& matrix, int points, int harmonics, bool plateau,
   fillColumns(matrix, points, harmonics, plateau, envelopes);
 }
 
-void fillEnvelopes(const Converter& converter, EnvelopeSet& set) {
+// Every harmonic shares one list of breakpoint times, each from its point's
+// index, never from a running sum. The record keeps them from the voice
+// before; they are written again only when this voice needs more of them or
+// other ones.
+void fillTimes(const Converter& converter, std::int32_t count, VoiceRecord& record) {
+  std::uint32_t intervalBits = 0;
+  std::memcpy(&intervalBits, &converter.interval, sizeof intervalBits);
+  const bool held = intervalBits == record.intervalBits &&
+                    converter.plateauPercent == record.plateauPercent &&
+                    count <= record.timesHeld && converter.harmonicCount <= record.harmonicsHeld;
+  if (held) {
+    return;
+  }
   const bool plateau = converter.plateauPercent != 0;
   const std::int32_t perPoint = breakpointsPerPoint(plateau);
-  const int points = converter.pointCount;
-  const std::int32_t count = points * perPoint;
-  if (count < 0 || count > kEnvelopeCapacity) {
-    return;  // no picture gives such a count; the envelopes stay empty
-  }
-  // Every harmonic shares one list of breakpoint times, each from its point's
-  // index, never from a running sum.
   float times[kEnvelopeCapacity];
   const double interval = static_cast<double>(converter.interval);
   const double plateauLength = static_cast<double>(converter.plateauPercent) * interval * kPercent;
-  for (int p = 0; p < points; ++p) {
+  for (int p = 0; p * perPoint < count; ++p) {
     const double time = static_cast<double>(p) * interval;
     times[p * perPoint] = static_cast<float>(time);
     if (plateau) {
@@ -102,16 +112,32 @@ void fillEnvelopes(const Converter& converter, EnvelopeSet& set) {
     }
   }
   const auto timeBytes = sizeof(float) * static_cast<std::size_t>(count);
+  EnvelopeSet& set = record.voice.sets[kConverterSlot];
   for (int h = 0; h < converter.harmonicCount; ++h) {
-    Envelope& amplitude = set.amplitudeEnvelopes[h];
-    Envelope& frequency = set.frequencyEnvelopes[h];
-    amplitude.count = count;
-    frequency.count = count;
-    std::memcpy(amplitude.times, times, timeBytes);
-    std::memcpy(frequency.times, times, timeBytes);
+    std::memcpy(set.amplitudeEnvelopes[h].times, times, timeBytes);
+    std::memcpy(set.frequencyEnvelopes[h].times, times, timeBytes);
   }
-  fillValues(converter.amplitude, points, converter.harmonicCount, plateau,
-             set.amplitudeEnvelopes);
+  record.intervalBits = intervalBits;
+  record.plateauPercent = converter.plateauPercent;
+  record.timesHeld = count;
+  record.harmonicsHeld = converter.harmonicCount;
+}
+
+void fillEnvelopes(const Converter& converter, VoiceRecord& record) {
+  const bool plateau = converter.plateauPercent != 0;
+  const int points = converter.pointCount;
+  const std::int32_t count = points * breakpointsPerPoint(plateau);
+  if (count < 0 || count > kEnvelopeCapacity || converter.harmonicCount < 0 ||
+      converter.harmonicCount > kVoiceHarmonics) {
+    return;  // no picture gives such counts; the envelopes stay empty
+  }
+  fillTimes(converter, count, record);
+  EnvelopeSet& set = record.voice.sets[kConverterSlot];
+  for (int h = 0; h < converter.harmonicCount; ++h) {
+    set.amplitudeEnvelopes[h].count = count;
+    set.frequencyEnvelopes[h].count = count;
+  }
+  fillValues(converter.amplitude, points, converter.harmonicCount, plateau, set.amplitudeEnvelopes);
   fillValues(converter.ratio, points, converter.harmonicCount, plateau, set.frequencyEnvelopes);
 }
 
@@ -128,9 +154,10 @@ int Converter::writeVoice() {
     computeRatios();
   }
 
-  // Too large for comfort on the stack; one voice lives for one call.
-  std::unique_ptr<Voice> voice(new (std::nothrow) Voice);
-  if (!voice) {
+  if (!voiceRecord) {
+    voiceRecord.reset(new (std::nothrow) VoiceRecord);
+  }
+  if (!voiceRecord) {
     writer.release();
     writer.close();  // without its buffer the writer leaves the earlier voice
     reportWriteFailure(*this, writer);
@@ -138,6 +165,7 @@ int Converter::writeVoice() {
   }
   // Only what the file will hold is cleared: the unused tails of the
   // envelopes are never written.
+  Voice* voice = &voiceRecord->voice;
   resetVoiceCounts(*voice);
   std::memcpy(voice->name, voiceName, sizeof voice->name);
   voice->reserved0 = 0;
@@ -146,9 +174,9 @@ int Converter::writeVoice() {
   voice->reserved1 = 0.0f;
   voice->layerCount = 1;
   voice->setsPerLayer = 1;
-  voice->sets[1].baseFrequency = kBaseFrequency;
-  voice->auxLists[1].count = 0;
-  fillEnvelopes(*this, voice->sets[1]);
+  voice->sets[kConverterSlot].baseFrequency = kBaseFrequency;
+  voice->auxLists[kConverterSlot].count = 0;
+  fillEnvelopes(*this, *voiceRecord);
 
   encodeVoice(*voice, writer);
   const bool written = writer.close();
