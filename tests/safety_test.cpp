@@ -2,8 +2,8 @@
 // (a kill, a full disk, a file-size limit, a second run on the same picture),
 // every voice file afterwards is either the earlier complete one or the new
 // complete one, and no temporary file is left unknowingly.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -91,12 +91,15 @@ std::vector<std::string> picturesIn(const TempDir& dir, int count, int height) {
   return names;
 }
 
-std::vector<std::string> with(std::vector<std::string> options, const std::vector<std::string>& names) {
+std::vector<std::string> with(std::vector<std::string> options,
+                              const std::vector<std::string>& names) {
   options.insert(options.end(), names.begin(), names.end());
   return options;
 }
 
-std::string voiceOf(const std::string& picture) { return picture.substr(0, picture.size() - 4) + ".hvx"; }
+std::string voiceOf(const std::string& picture) {
+  return picture.substr(0, picture.size() - 4) + ".hvx";
+}
 
 // Hidden files a replacement may have left in `dir`.
 int temporaryFiles(const TempDir& dir) {
@@ -126,14 +129,16 @@ TEST(SafeReplacement, KilledRunsLeaveEachVoiceEarlierOrNewAndTerminationCleansUp
                                       std::chrono::steady_clock::now() - start)
                                       .count());
     for (const std::string& name : names) {
-      (options == &plain ? plainVoices : plateauVoices).push_back(readFileBytes(dir.file(voiceOf(name))));
+      (options == &plain ? plainVoices : plateauVoices)
+          .push_back(readFileBytes(dir.file(voiceOf(name))));
     }
   }
   std::mt19937 random(11);
   for (int round = 0; round < 16; ++round) {
     const bool term = round % 4 == 3;
     const Child child = spawn(dir.path(), with(round % 2 == 0 ? plateau : plain, names));
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % static_cast<unsigned>(runMicros)));
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(random() % static_cast<unsigned>(runMicros)));
     kill(child.pid, term ? SIGTERM : SIGKILL);
     const int status = waitFor(child);
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -151,6 +156,31 @@ TEST(SafeReplacement, KilledRunsLeaveEachVoiceEarlierOrNewAndTerminationCleansUp
       }
     }
   }
+}
+
+// A SIGTERM while the temporary file is being created, just before or just
+// after it exists: the run still ends by that signal, the file it created is
+// gone, and the earlier voice is untouched.
+TEST(SafeReplacement, TerminationWhileCreatingTheTemporaryFileCleansUp) {
+#ifndef INTERRUPT_CREATE_SHIM
+  GTEST_SKIP() << "no preloaded library in sanitized builds";
+#else
+  const TempDir dir;
+  const std::vector<std::string> names = picturesIn(dir, 2, 8);
+  waitFor(spawn(dir.path(), with({"-p50"}, names)));
+  const std::string earlier = readFileBytes(dir.file(voiceOf(names[0])));
+  for (const char* at : {"before", "after"}) {
+    setenv("LD_PRELOAD", INTERRUPT_CREATE_SHIM, 1);
+    setenv("TONEPIX_TEST_SIGNAL_AT", at, 1);
+    const int status = waitFor(spawn(dir.path(), with({"-f0"}, names)));
+    unsetenv("LD_PRELOAD");
+    unsetenv("TONEPIX_TEST_SIGNAL_AT");
+    ASSERT_TRUE(WIFSIGNALED(status)) << at;
+    EXPECT_EQ(WTERMSIG(status), SIGTERM) << at;
+    EXPECT_EQ(temporaryFiles(dir), 0) << at;
+    EXPECT_EQ(readFileBytes(dir.file(voiceOf(names[0]))), earlier) << at;
+  }
+#endif
 }
 
 TEST(SafeReplacement, RacingRunsOnOnePictureNeverTearItsVoice) {
@@ -212,7 +242,8 @@ TEST(SafeReplacement, AClosedStandardOutputLosesSummariesNotVoices) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   for (const std::string& name : names) {
     const std::size_t nameBytes = name.size() - 4 + 1;  // "p12" and its 0 byte
-    ASSERT_EQ(readFileBytes(dir.file(voiceOf(name))).size(), 4 + nameBytes + 28 + 128 * (4 + 8 * 6) + 4)
+    ASSERT_EQ(readFileBytes(dir.file(voiceOf(name))).size(),
+              4 + nameBytes + 28 + 128 * (4 + 8 * 6) + 4)
         << name;
   }
 }

@@ -8,9 +8,16 @@
 namespace {
 
 void onInterrupt(int signal) {
+  if (deferDuringCreation(signal)) {
+    return;  // raised again once the file being created is recorded
+  }
   removePendingTemporary();
-  // The handler was reset on entry: the signal now ends the process with its
+  // Back to the default action: the signal now ends the process with its
   // usual status once this handler returns.
+  struct sigaction usual {};
+  usual.sa_handler = SIG_DFL;
+  sigemptyset(&usual.sa_mask);
+  sigaction(signal, &usual, nullptr);
   std::raise(signal);
 }
 
@@ -19,7 +26,6 @@ void onInterrupt(int signal) {
 void installSignalHandling() {
   struct sigaction interrupt {};
   interrupt.sa_handler = onInterrupt;
-  interrupt.sa_flags = static_cast<int>(SA_RESETHAND);
   sigemptyset(&interrupt.sa_mask);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     sigaction(signal, &interrupt, nullptr);

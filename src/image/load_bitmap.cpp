@@ -136,12 +136,16 @@ int Converter::loadBitmap(const char* argument) {
 
   // Pixel bytes follow the colour table whatever the header says; each is a
   // level in its own right, not a colour table index.
+  // A level (8 bits) times the scale (24 significant bits) is exact in
+  // double, so rounding that product to float gives the float product: one
+  // rounding either way. In float the compiler converts a vector of pixels
+  // at a time.
   const unsigned char* pixels = bytes + kPixelDataOffset;
-  const double scale = static_cast<double>(kPixelScale);
   for (int r = 0; r < height; ++r) {
     const unsigned char* row = pixels + static_cast<std::size_t>(r) * kMaxHarmonics;
+    float* cells = amplitude[r];
     for (int c = 0; c < kMaxHarmonics; ++c) {
-      amplitude[r][c] = static_cast<float>(static_cast<double>(row[c]) * scale);
+      cells[c] = static_cast<float>(row[c]) * kPixelScale;
     }
   }
   if (verbose) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -17,29 +18,15 @@ constexpr int kMaxLinkHops = 40;
 constexpr std::size_t kTemporaryStemChars = 64;
 constexpr int kTemporaryAttempts = 100;
 
-// The temporary file a signal handler must remove. It is created and recorded
-// with the run-ending signals blocked, so a handler never sees a file that is
-// not recorded, nor a record of a file that is not ours.
+// The temporary file a signal handler must remove. While it is being
+// created, a run-ending signal is only noted (`deferred`) and raised again
+// once the file is recorded or known not to be ours, so a handler never sees
+// a file that is not recorded, nor a record of a file that is not ours, and
+// no system call is spent on masking signals.
 char pendingPath[kReplacementPathBytes];
 volatile std::sig_atomic_t hasPending = 0;
-
-class SignalBlock {
- public:
-  SignalBlock() {
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    sigaddset(&blocked, SIGHUP);
-    sigprocmask(SIG_BLOCK, &blocked, &saved_);
-  }
-  ~SignalBlock() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-  SignalBlock(const SignalBlock&) = delete;
-  SignalBlock& operator=(const SignalBlock&) = delete;
-
- private:
-  sigset_t saved_;
-};
+volatile std::sig_atomic_t creating = 0;
+volatile std::sig_atomic_t deferred = 0;
 
 bool copyPath(char* out, const char* text) {
   const std::size_t length = std::strlen(text);
@@ -136,15 +123,27 @@ bool createTemporary(Replacement& replacement, mode_t mode) {
   suffix[6] = '\0';
   for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
     uniqueSuffix(suffix);
-    const SignalBlock block;
+    creating = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int openError = errno;
     if (fd >= 0) {
       std::memcpy(pendingPath, name, std::strlen(name) + 1);
+      std::atomic_signal_fence(std::memory_order_seq_cst);
       hasPending = 1;
       replacement.fd = fd;
+    }
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    creating = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (const int signal = deferred) {
+      deferred = 0;
+      std::raise(signal);  // its handler now removes the recorded file
+    }
+    if (fd >= 0) {
       return true;
     }
-    if (errno != EEXIST) {
+    if (openError != EEXIST) {
       return false;
     }
   }
@@ -179,8 +178,8 @@ bool mayWrite(const char* path, const struct stat& info) {
 
 bool openInPlace(Replacement& replacement) {
   replacement.inPlace = true;
-  replacement.fd = ::open(replacement.target, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC,
-                          0666);
+  replacement.fd =
+      ::open(replacement.target, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666);
   return replacement.fd >= 0;
 }
 
@@ -258,6 +257,14 @@ bool finishReplacement(Replacement& replacement, bool complete) {
   }
   hasPending = 0;
   return false;
+}
+
+bool deferDuringCreation(int signal) {
+  if (creating == 0) {
+    return false;
+  }
+  deferred = signal;
+  return true;
 }
 
 void removePendingTemporary() {

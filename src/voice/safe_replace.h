@@ -13,11 +13,18 @@
 constexpr int kReplacementPathBytes = 4096;
 
 struct Replacement {
+  // Both names start empty; the rest of each is written before it is read,
+  // so a voice does not pay for clearing 8 KB.
+  Replacement() {
+    target[0] = '\0';
+    temporary[0] = '\0';
+  }
+
   int fd = -1;
   bool inPlace = false;
   bool leftTemporary = false;  // a failed replacement could not remove its file
-  char target[kReplacementPathBytes] = {};
-  char temporary[kReplacementPathBytes] = {};
+  char target[kReplacementPathBytes];
+  char temporary[kReplacementPathBytes];
 };
 
 // Opens what the voice for `path` is written to. False, with nothing created
@@ -33,6 +40,10 @@ bool writeReplacement(Replacement& replacement, const unsigned char* bytes, std:
 // when the temporary file could not be removed (`temporary` names it).
 bool finishReplacement(Replacement& replacement, bool complete);
 
-// For signal handlers: removes the temporary file being written, if any.
-// Async-signal-safe.
+// For signal handlers, both async-signal-safe. While a temporary file is
+// being created, deferDuringCreation() notes `signal` to be raised again as
+// soon as the file is recorded, and returns true: the handler must then
+// return without acting. Otherwise removePendingTemporary() removes the
+// temporary file being written, if any.
+bool deferDuringCreation(int signal);
 void removePendingTemporary();

@@ -127,16 +127,19 @@ void fillEnvelopes(const Converter& converter, VoiceRecord& record) {
   const bool plateau = converter.plateauPercent != 0;
   const int points = converter.pointCount;
   const std::int32_t count = points * breakpointsPerPoint(plateau);
-  if (count < 0 || count > kEnvelopeCapacity || converter.harmonicCount < 0 ||
-      converter.harmonicCount > kVoiceHarmonics) {
-    return;  // no picture gives such counts; the envelopes stay empty
+  // No picture gives other counts; such a voice gets empty envelopes.
+  const bool fits = count >= 0 && count <= kEnvelopeCapacity && converter.harmonicCount >= 0 &&
+                    converter.harmonicCount <= kVoiceHarmonics;
+  EnvelopeSet& set = record.voice.sets[kConverterSlot];
+  for (int h = 0; h < kVoiceHarmonics; ++h) {
+    const std::int32_t used = fits && h < converter.harmonicCount ? count : 0;
+    set.amplitudeEnvelopes[h].count = used;
+    set.frequencyEnvelopes[h].count = used;
+  }
+  if (!fits) {
+    return;
   }
   fillTimes(converter, count, record);
-  EnvelopeSet& set = record.voice.sets[kConverterSlot];
-  for (int h = 0; h < converter.harmonicCount; ++h) {
-    set.amplitudeEnvelopes[h].count = count;
-    set.frequencyEnvelopes[h].count = count;
-  }
   fillValues(converter.amplitude, points, converter.harmonicCount, plateau, set.amplitudeEnvelopes);
   fillValues(converter.ratio, points, converter.harmonicCount, plateau, set.frequencyEnvelopes);
 }
@@ -156,6 +159,9 @@ int Converter::writeVoice() {
 
   if (!voiceRecord) {
     voiceRecord.reset(new (std::nothrow) VoiceRecord);
+    if (voiceRecord) {
+      resetVoiceCounts(voiceRecord->voice);
+    }
   }
   if (!voiceRecord) {
     writer.release();
@@ -163,10 +169,9 @@ int Converter::writeVoice() {
     reportWriteFailure(*this, writer);
     return kWriteFailed;
   }
-  // Only what the file will hold is cleared: the unused tails of the
-  // envelopes are never written.
+  // Every field the file holds is set below, the counts by fillEnvelopes();
+  // the unused tails of the envelopes and the other slot are never written.
   Voice* voice = &voiceRecord->voice;
-  resetVoiceCounts(*voice);
   std::memcpy(voice->name, voiceName, sizeof voice->name);
   voice->reserved0 = 0;
   voice->loopStart = loopStart;
