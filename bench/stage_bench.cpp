@@ -1,14 +1,15 @@
 // Time per picture in each conversion stage, inside one process: the
 // user-side cost that the batch benchmark sees only as the gap above its I/O
-// floor. The voice goes to /dev/null, so writeVoice() is the envelope fill
-// and the encoding plus one cheap write.
+// floor.
 //
-//   stage_bench PICTURE.bmp [ROUNDS [--to-file]]
+//   stage_bench [--rounds N] [--to-file] PICTURE.bmp [MORE.bmp ...]
 //
-// With --to-file the voice replaces PICTURE.hvx each round, as tonepix writes
-// it, so that writeVoice() includes the real I/O and the other stages run in
-// the caches that I/O leaves. Prints the median and the minimum of each stage over ROUNDS conversions of
-// the same picture with default options, in nanoseconds.
+// Converts the pictures in turn, N conversions in all (default 2000), with
+// default options, and prints each stage's median and minimum time in
+// nanoseconds. The voice goes to /dev/null, so that writeVoice() is the
+// envelope fill and the encoding plus one cheap write; with --to-file it
+// replaces PICTURE.hvx as tonepix writes it, and every stage then runs in the
+// caches that the real I/O leaves, as in a batch.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -36,12 +37,24 @@ double nanos(Clock::time_point from, Clock::time_point to) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: stage_bench PICTURE.bmp [ROUNDS [--to-file]]\n");
+  int rounds = 2000;
+  bool toFile = false;
+  int first = 1;
+  for (; first < argc && argv[first][0] == '-'; ++first) {
+    if (std::strcmp(argv[first], "--to-file") == 0) {
+      toFile = true;
+    } else if (std::strcmp(argv[first], "--rounds") == 0 && first + 1 < argc) {
+      rounds = std::atoi(argv[++first]);
+    } else {
+      first = argc;
+    }
+  }
+  if (first >= argc) {
+    std::fprintf(stderr,
+                 "usage: stage_bench [--rounds N] [--to-file] PICTURE.bmp [MORE.bmp ...]\n");
     return 2;
   }
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 2000;
-  const bool toFile = argc > 3 && std::strcmp(argv[3], "--to-file") == 0;
+  const int pictures = argc - first;
   std::FILE* sink = std::fopen("/dev/null", "w");
   if (sink == nullptr || rounds < 1) {
     return 1;
@@ -63,7 +76,7 @@ int main(int argc, char** argv) {
   std::vector<double> times[kStages + 1];
   for (int round = 0; round < rounds; ++round) {
     auto start = Clock::now();
-    if (converter->loadBitmap(argv[1]) != 0) {
+    if (converter->loadBitmap(argv[first + round % pictures]) != 0) {
       return 1;
     }
     auto end = Clock::now();

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "cli/converter.h"
+#include "harmonics/summary_line.h"
 
 int Converter::closeEnvelope() {
   const std::int32_t loaded = pointCount;
@@ -19,8 +20,10 @@ int Converter::closeEnvelope() {
   const double endTime = static_cast<double>(loopEndPoint) * static_cast<double>(interval);
   loopStart = static_cast<float>(startTime);
   loopEnd = static_cast<float>(endTime);
-  std::fprintf(summary, "%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint, startTime,
-              endTime);
+  char line[kSummaryLineBytes];
+  const std::size_t length =
+      formatSummaryLine(line, pointCount, loopPoint, loopEndPoint, startTime, endTime);
+  std::fwrite(line, 1, length, summary);
 
   for (int h = 0; h < harmonicCount; ++h) {
     amplitude[loopEndPoint][h] = amplitude[loopPoint][h];

@@ -30,9 +30,10 @@ constexpr std::size_t kUsableBytes =
 // Reads a picture's usable bytes in one call, without ever waiting: a FIFO
 // with no writer, a socket or a device is refused (false) instead of blocking
 // the run or being read from. Folders still open, and read as no bytes, so
-// that they keep their "not a bitmap" answer. Whatever the file does not
-// deliver reads as 0.
-bool readPicture(const char* path, unsigned char* bytes) {
+// that they keep their "not a bitmap" answer. `got` is how many bytes came;
+// whatever the header and colour table lack reads as 0 (the pixel rows are
+// completed once their count is known).
+bool readPicture(const char* path, unsigned char* bytes, std::size_t& got) {
   const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     return false;
@@ -47,7 +48,7 @@ bool readPicture(const char* path, unsigned char* bytes) {
       static_cast<std::size_t>(info.st_size) < wanted) {
     wanted = static_cast<std::size_t>(info.st_size);
   }
-  std::size_t got = 0;
+  got = 0;
   while (got < wanted) {
     const ssize_t count = ::read(fd, bytes + got, wanted - got);
     if (count > 0) {
@@ -57,7 +58,9 @@ bool readPicture(const char* path, unsigned char* bytes) {
     }
   }
   ::close(fd);
-  std::memset(bytes + got, 0, kUsableBytes - got);
+  if (got < kPixelDataOffset) {
+    std::memset(bytes + got, 0, kPixelDataOffset - got);
+  }
   return true;
 }
 
@@ -93,7 +96,8 @@ int Converter::loadBitmap(const char* argument) {
   // The whole picture comes in with one read call; the file is closed before
   // any of it is examined.
   unsigned char bytes[kUsableBytes];
-  if (!readPicture(inputPath, bytes)) {
+  std::size_t got = 0;
+  if (!readPicture(inputPath, bytes, got)) {
     prefixWhenQuiet();
     std::fprintf(log, ", Could not open! Skipping...\n");
     return kSkipCannotOpen;
@@ -136,6 +140,12 @@ int Converter::loadBitmap(const char* argument) {
 
   // Pixel bytes follow the colour table whatever the header says; each is a
   // level in its own right, not a colour table index.
+  // Rows the file ends before read as 0.
+  const std::size_t rowsEnd = kPixelDataOffset + static_cast<std::size_t>(height) * kMaxHarmonics;
+  if (got < rowsEnd) {
+    const std::size_t from = got > kPixelDataOffset ? got : kPixelDataOffset;
+    std::memset(bytes + from, 0, rowsEnd - from);
+  }
   // A level (8 bits) times the scale (24 significant bits) is exact in
   // double, so rounding that product to float gives the float product: one
   // rounding either way. In float the compiler converts a vector of pixels
