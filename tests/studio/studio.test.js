@@ -39,15 +39,19 @@ async function main() {
     await page.setInputFiles("#file", upload);
     let shown = await waitForResult(page, "");
     // Options as a user sets them; the result on show must be the last one.
+    // The hold and the seed go first: they are not part of the command, so
+    // the command on show names the last conversion only once every option
+    // is in.
+    await page.fill("#hold", "1.5");
+    await page.fill("#seed", "7");
     await page.fill("#harmonics", "24");
     await page.fill("#interval", "0.25");
     await page.fill("#plateau", "50");
     await page.fill("#detune", "0");
     await page.fill("#noiseFloor", "10");
-    await page.fill("#seed", "7");
-    await page.fill("#hold", "1.5");
     const options = ["-t24", "-i0.25", "-p50", "-d0", "-r0", "-z10", "-n40", "-f0"];
-    await page.waitForFunction((expected) => document.getElementById("command").textContent.includes(expected),
+    await page.waitForFunction((expected) => document.body.dataset.state === "ready" &&
+                                 document.getElementById("command").textContent.includes(expected),
                                options.join(" "));
     shown = await waitForResult(page, shown.result);
 
