@@ -210,16 +210,20 @@ TEST(SafeReplacement, AFailedWriteKeepsTheEarlierVoiceThroughLinksAndWithItsMode
   TempDir dir;
   writePicture(dir.file("big.bmp"), 32, 90);
   writePicture(dir.file("small.bmp"), 1, 90);
+  writePicture(dir.file("full.bmp"), 128, 90);  // written from the voice record itself
+  writeFileBytes(dir.file("full.hvx"), "earlier full voice");
   fs::create_directory(dir.file("voices"));
   ASSERT_EQ(symlink("voices/target.hvx", dir.file("big.hvx").c_str()), 0);
   writeFileBytes(dir.file("voices/target.hvx"), "earlier voice");
   chmod(dir.file("voices/target.hvx").c_str(), 0640);
 
-  // big.hvx (35,368 bytes) passes the size limit, small.hvx does not.
-  const Child limited = spawn(dir.path(), {"-f0", "big.bmp", "small.bmp"}, 20000);
+  // big.hvx (35,368 bytes) and full.hvx pass the size limit, small.hvx does not.
+  const Child limited = spawn(dir.path(), {"-f0", "big.bmp", "full.bmp", "small.bmp"}, 20000);
   const int status = waitFor(limited);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(readFileBytes(dir.file(".stderr")), "Could not write to \"big.hvx\"\n");
+  EXPECT_EQ(readFileBytes(dir.file(".stderr")),
+            "Could not write to \"big.hvx\"\nCould not write to \"full.hvx\"\n");
+  EXPECT_EQ(readFileBytes(dir.file("full.hvx")), "earlier full voice");
   EXPECT_EQ(readFileBytes(dir.file("voices/target.hvx")), "earlier voice");
   EXPECT_EQ(fs::read_symlink(dir.file("big.hvx")), "voices/target.hvx");
   EXPECT_TRUE(fs::exists(dir.file("small.hvx")));

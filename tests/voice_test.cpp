@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -55,4 +56,80 @@ TEST(VoiceEncoding, LaysOutTheDocumentedBytes) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(u32At(bytes, bytes.size() - 8), 2u);
   EXPECT_EQ(u32At(bytes, bytes.size() - 4), bitsOf(1.5f));
+}
+
+// A set of full envelopes is written straight from its memory, and the writer
+// may leave it there until close(): the bytes must be those of the set
+// encoded value by value, with and without borrowing, with two sets and the
+// small fields between them, and when one envelope is not full.
+TEST(VoiceEncoding, FullSetsFromTheirOwnMemoryAreTheValueByValueBytes) {
+  TempDir dir;
+  auto voice = std::make_unique<Voice>();
+  resetVoice(*voice);
+  std::strcpy(voice->name, "full");
+  voice->setsPerLayer = 2;  // slots 0 and 1, each with its aux count after it
+  std::uint32_t state = 5;
+  for (EnvelopeSet& set : voice->sets) {
+    for (Envelope* envelopes : {set.amplitudeEnvelopes, set.frequencyEnvelopes}) {
+      for (int h = 0; h < kVoiceHarmonics; ++h) {
+        envelopes[h].count = kEnvelopeCapacity;
+        for (int k = 0; k < kEnvelopeCapacity; ++k) {
+          state = state * 1664525u + 1013904223u;
+          std::memcpy(&envelopes[h].times[k], &state, 4);
+          envelopes[h].values[k] = static_cast<float>(state % 1000) * 0.001f;
+        }
+      }
+    }
+  }
+  auto expected = [&voice]() {
+    std::string bytes;
+    auto put = [&bytes](const void* value) {
+      std::uint32_t bits = 0;
+      std::memcpy(&bits, value, 4);
+      for (int b = 0; b < 4; ++b) {
+        bytes.push_back(static_cast<char>((bits >> (8 * b)) & 0xFFu));
+      }
+    };
+    const std::int32_t header[] = {0x00010003};
+    put(header);
+    bytes.append("full", 5);
+    const void* const fields[] = {&voice->reserved0,  &voice->loopStart,    &voice->loopEnd,
+                                  &voice->layerCount, &voice->setsPerLayer, &voice->reserved1};
+    for (const void* field : fields) {
+      put(field);
+    }
+    for (int slot = 0; slot < kVoiceSlots; ++slot) {
+      const EnvelopeSet& set = voice->sets[slot];
+      put(&set.baseFrequency);
+      for (const Envelope* envelopes : {set.amplitudeEnvelopes, set.frequencyEnvelopes}) {
+        for (int h = 0; h < kVoiceHarmonics; ++h) {
+          put(&envelopes[h].count);
+          for (int k = 0; k < envelopes[h].count; ++k) {
+            put(&envelopes[h].times[k]);
+          }
+          for (int k = 0; k < envelopes[h].count; ++k) {
+            put(&envelopes[h].values[k]);
+          }
+        }
+      }
+      put(&voice->auxLists[slot].count);
+    }
+    return bytes;
+  };
+  const std::string path = dir.file("v.hvx");
+  for (const bool notFull : {false, true}) {
+    voice->sets[1].frequencyEnvelopes[63].count =
+        notFull ? kEnvelopeCapacity - 1 : kEnvelopeCapacity;
+    for (const bool borrow : {false, true}) {
+      VoiceWriter writer;
+      ASSERT_TRUE(writer.open(path.c_str()));
+      if (borrow) {
+        writer.borrowRecords();
+      }
+      ASSERT_TRUE(encodeVoice(*voice, writer));
+      ASSERT_TRUE(writer.close());
+      EXPECT_EQ(readFileBytes(path), expected())
+          << "borrowed " << borrow << ", not full " << notFull;
+    }
+  }
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -213,6 +214,42 @@ bool beginReplacement(const char* path, Replacement& replacement) {
   // A folder that takes no new file (read-only, say) may still hold a
   // writable voice file: write it in place rather than refuse.
   return openInPlace(replacement);
+}
+
+bool writeReplacementPieces(Replacement& replacement, const BytePiece* pieces, std::size_t count) {
+  constexpr std::size_t kPiecesPerCall = 16;
+  while (count > 0) {
+    struct iovec runs[kPiecesPerCall];
+    const std::size_t batch = count < kPiecesPerCall ? count : kPiecesPerCall;
+    std::size_t wanted = 0;
+    for (std::size_t i = 0; i < batch; ++i) {
+      runs[i].iov_base = const_cast<unsigned char*>(pieces[i].bytes);
+      runs[i].iov_len = pieces[i].size;
+      wanted += pieces[i].size;
+    }
+    const ssize_t written = ::writev(replacement.fd, runs, static_cast<int>(batch));
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written < 0 || (written == 0 && wanted > 0)) {
+      return false;
+    }
+    // A short write: finish the piece it stopped in, then go on after it.
+    auto done = static_cast<std::size_t>(written);
+    while (count > 0 && done >= pieces->size) {
+      done -= pieces->size;
+      ++pieces;
+      --count;
+    }
+    if (done > 0) {
+      if (!writeReplacement(replacement, pieces->bytes + done, pieces->size - done)) {
+        return false;
+      }
+      ++pieces;
+      --count;
+    }
+  }
+  return true;
 }
 
 bool writeReplacement(Replacement& replacement, const unsigned char* bytes, std::size_t size) {

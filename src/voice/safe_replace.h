@@ -34,6 +34,16 @@ bool beginReplacement(const char* path, Replacement& replacement);
 // Writes all `size` bytes, retrying short writes. False on any write error.
 bool writeReplacement(Replacement& replacement, const unsigned char* bytes, std::size_t size);
 
+// A run of bytes from wherever they are held.
+struct BytePiece {
+  const unsigned char* bytes;
+  std::size_t size;
+};
+
+// Writes the pieces one after the other, as if they were one run, in as few
+// calls as the system allows. False on any write error.
+bool writeReplacementPieces(Replacement& replacement, const BytePiece* pieces, std::size_t count);
+
 // Closes the file and, when `complete` and the close succeeded, puts it in
 // place. True only when the new voice is in place. On failure the temporary
 // file is removed and the earlier voice left as it was; `leftTemporary` says

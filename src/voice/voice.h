@@ -78,21 +78,28 @@ class VoiceWriter {
   void putFloat32s(const float* values, std::size_t count);
   // The bytes up to the terminator, then one 0 byte.
   void putString(const char* text);
+  // `count` bytes of a record whose memory is already laid out as the file
+  // wants it. Copied like any other bytes, unless the writer borrows records.
+  void putRecord(const void* bytes, std::size_t count);
+  // From now until close(), putRecord() leaves large records where they are
+  // and close() writes them from there, sparing a copy: the caller keeps
+  // them alive and unchanged until then.
+  void borrowRecords() { borrowing = true; }
   // Writes what was assembled, releases the buffer and closes the file, which
   // then takes the path's place. True only when every byte reached the file;
   // otherwise the path keeps what it held before.
   bool close();
   void release();
 
-  std::int32_t encodedLength() const { return length; }
+  std::int32_t encodedLength() const { return length + borrowedBytes; }
   // After a failed close(): the temporary file that could not be removed, or
   // null when nothing was left behind.
-  const char* leftBehind() const {
-    return output.leftTemporary ? output.temporary : nullptr;
-  }
+  const char* leftBehind() const { return output.leftTemporary ? output.temporary : nullptr; }
 
  private:
   void putBytes(const unsigned char* bytes, std::size_t count);
+  // Everything assembled, borrowed records in their places, to the file.
+  bool writeAssembled();
 
   Replacement output;  // the file handle and where it goes
   bool opened = false;
@@ -101,6 +108,17 @@ class VoiceWriter {
   unsigned char* buffer = nullptr;
   std::int32_t mode = 0;
   bool overflowed = false;
+  // Records left in place, each with the buffer length at which it goes.
+  struct Borrowed {
+    const unsigned char* bytes;
+    std::size_t size;
+    std::size_t at;
+  };
+  static constexpr int kMaxBorrowed = 4;
+  Borrowed borrowed[kMaxBorrowed] = {};
+  int borrowedCount = 0;
+  std::int32_t borrowedBytes = 0;
+  bool borrowing = false;
 };
 
 bool encodeVoice(const Voice& voice, VoiceWriter& writer);

@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <cstring>
 
 #include "voice/voice.h"
@@ -15,7 +16,45 @@ bool encodeEnvelope(const Envelope& envelope, VoiceWriter& writer) {
   return true;
 }
 
+namespace {
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kRecordIsLittleEndian = true;
+#else
+constexpr bool kRecordIsLittleEndian = false;
+#endif
+
+// A set whose every envelope is full is, byte for byte, its own encoding on
+// a little-endian machine: the base frequency, then each envelope's count,
+// times and values, with nothing between them.
+static_assert(sizeof(Envelope) == 4 + 2 * 4 * kEnvelopeCapacity, "an envelope is packed");
+static_assert(offsetof(EnvelopeSet, amplitudeEnvelopes) == 4, "envelopes follow the frequency");
+static_assert(sizeof(EnvelopeSet) == 4 + 2 * kVoiceHarmonics * sizeof(Envelope), "a set is packed");
+
+bool isOwnEncoding(const EnvelopeSet& set) {
+  if (!kRecordIsLittleEndian) {
+    return false;
+  }
+  for (const Envelope& envelope : set.amplitudeEnvelopes) {
+    if (envelope.count != kEnvelopeCapacity) {
+      return false;
+    }
+  }
+  for (const Envelope& envelope : set.frequencyEnvelopes) {
+    if (envelope.count != kEnvelopeCapacity) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool encodeEnvelopeSet(const EnvelopeSet& set, VoiceWriter& writer) {
+  if (isOwnEncoding(set)) {
+    writer.putRecord(&set, sizeof set);
+    return true;
+  }
   writer.putFloat32(set.baseFrequency);
   for (const Envelope& envelope : set.amplitudeEnvelopes) {
     if (!encodeEnvelope(envelope, writer)) {

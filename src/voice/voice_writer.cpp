@@ -16,6 +16,8 @@ bool VoiceWriter::open(const char* path) {
   mode = 1;
   length = 0;
   overflowed = false;
+  borrowedCount = 0;
+  borrowedBytes = 0;
   // Take the buffer first so that a failed allocation leaves the disk alone.
   buffer = new (std::nothrow) unsigned char[kBufferBytes];
   if (buffer == nullptr) {
@@ -30,14 +32,28 @@ bool VoiceWriter::open(const char* path) {
 }
 
 void VoiceWriter::putBytes(const unsigned char* bytes, std::size_t count) {
-  const auto used = static_cast<std::size_t>(length);
+  const auto used = static_cast<std::size_t>(length + borrowedBytes);
   if (buffer == nullptr || count > kBufferBytes - used) {
     // No voice comes near the buffer's size; refuse rather than overrun it.
     overflowed = true;
     return;
   }
-  std::memcpy(buffer + used, bytes, count);
+  std::memcpy(buffer + length, bytes, count);
   length += static_cast<std::int32_t>(count);
+}
+
+void VoiceWriter::putRecord(const void* bytes, std::size_t count) {
+  const auto* record = static_cast<const unsigned char*>(bytes);
+  // Small records cost less to copy than to write as a piece of their own.
+  constexpr std::size_t kWorthBorrowing = 4096;
+  const auto used = static_cast<std::size_t>(length + borrowedBytes);
+  if (!borrowing || count < kWorthBorrowing || borrowedCount == kMaxBorrowed || buffer == nullptr ||
+      count > kBufferBytes - used) {
+    putBytes(record, count);
+    return;
+  }
+  borrowed[borrowedCount++] = Borrowed{record, count, static_cast<std::size_t>(length)};
+  borrowedBytes += static_cast<std::int32_t>(count);
 }
 
 void VoiceWriter::putInt32(std::int32_t value) {
@@ -56,7 +72,7 @@ void VoiceWriter::putFloat32(float value) {
 }
 
 void VoiceWriter::putFloat32s(const float* values, std::size_t count) {
-  const auto used = static_cast<std::size_t>(length);
+  const auto used = static_cast<std::size_t>(length + borrowedBytes);
   if (buffer == nullptr || count > (kBufferBytes - used) / 4) {
     // Near the end of the buffer: as many whole values as fit, as one by one.
     for (std::size_t k = 0; k < count; ++k) {
@@ -64,7 +80,7 @@ void VoiceWriter::putFloat32s(const float* values, std::size_t count) {
     }
     return;
   }
-  unsigned char* out = buffer + used;
+  unsigned char* out = buffer + length;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   // Floats are stored little-endian already: one copy instead of a call per value.
   std::memcpy(out, values, 4 * count);
@@ -90,11 +106,27 @@ bool VoiceWriter::close() {
     return false;
   }
   // Without its buffer the voice is gone: the earlier file must stay.
-  const bool complete = buffer != nullptr && !overflowed &&
-                        writeReplacement(output, buffer, static_cast<std::size_t>(length));
+  const bool complete = buffer != nullptr && !overflowed && writeAssembled();
   opened = false;
   release();
   return finishReplacement(output, complete);
+}
+
+bool VoiceWriter::writeAssembled() {
+  if (borrowedCount == 0) {
+    return writeReplacement(output, buffer, static_cast<std::size_t>(length));
+  }
+  // The buffer's bytes around each borrowed record, in file order.
+  BytePiece pieces[2 * kMaxBorrowed + 1];
+  std::size_t count = 0;
+  std::size_t from = 0;
+  for (int i = 0; i < borrowedCount; ++i) {
+    pieces[count++] = BytePiece{buffer + from, borrowed[i].at - from};
+    pieces[count++] = BytePiece{borrowed[i].bytes, borrowed[i].size};
+    from = borrowed[i].at;
+  }
+  pieces[count++] = BytePiece{buffer + from, static_cast<std::size_t>(length) - from};
+  return writeReplacementPieces(output, pieces, count);
 }
 
 void VoiceWriter::release() {

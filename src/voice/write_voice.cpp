@@ -183,6 +183,8 @@ int Converter::writeVoice() {
   voice->auxLists[kConverterSlot].count = 0;
   fillEnvelopes(*this, *voiceRecord);
 
+  // The record outlives close(): the writer may write its envelopes from it.
+  writer.borrowRecords();
   encodeVoice(*voice, writer);
   const bool written = writer.close();
   writer.release();
