@@ -5,17 +5,13 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "cli/converter.h"
 #include "common/draw_divisor.h"
 #include "common/fixed_constants.h"
 #include "common/random_source.h"
 #include "harmonics/detune_ratios.h"
-#include "harmonics/summary_line.h"
 
 // Draws are reduced by multiplication instead of division; one wrong
 // remainder would move a random value. Every draw against every divisor the
@@ -123,46 +119,5 @@ TEST(FastPaths, OneScaleFactorGivesTheBitsOfTwoMultiplies) {
         }
       }
     }
-  }
-}
-
-// The summary line is formatted without printf; it must be printf's line for
-// every value, including the ones no option gives.
-TEST(FastPaths, SummaryLineIsPrintfsLine) {
-  std::vector<double> values = {0.0,     -0.0,    0.3,       0.15,   2.5,       1e-7,
-                                5e-7,    4.5e-7,  0.0000005, 1e300,  -1e300,    123456.7890125,
-                                1.0 / 3, 2.0 / 3, 0.5e-6,    1.5e-6, 2.5000005, 9.9999995};
-  values.push_back(std::numeric_limits<double>::infinity());
-  values.push_back(-std::numeric_limits<double>::infinity());
-  values.push_back(std::numeric_limits<double>::quiet_NaN());
-  values.push_back(-std::numeric_limits<double>::quiet_NaN());
-  values.push_back(std::numeric_limits<double>::max());
-  values.push_back(std::numeric_limits<double>::denorm_min());
-  // What the loop times are: a point index times a float interval.
-  for (int point = 0; point <= 130; ++point) {
-    for (const float interval : {0.1f, 0.3f, 0.25f, 0.7f, 8.0f, 60.0f / 137.0f}) {
-      values.push_back(static_cast<double>(point) * static_cast<double>(interval));
-    }
-  }
-  std::uint64_t state = 99;
-  for (int i = 0; i < 20000; ++i) {
-    state = state * 6364136223846793005u + 1442695040888963407u;
-    double value = 0;
-    std::memcpy(&value, &state, sizeof value);
-    values.push_back(value);
-    values.push_back(static_cast<double>(state >> 40) / 1048576.0);  // six-decimal ties
-  }
-  char line[kSummaryLineBytes];
-  std::vector<char> expected(kSummaryLineBytes + 64);
-  for (std::size_t i = 0; i + 1 < values.size(); ++i) {
-    const std::int32_t points = static_cast<std::int32_t>(i) - 1000;
-    const std::size_t length =
-        formatSummaryLine(line, points, -7, 2147483647, values[i], values[i + 1]);
-    const int printed =
-        std::snprintf(expected.data(), expected.size(), "%d = %d .. %d : %f .. %f\n", points, -7,
-                      2147483647, values[i], values[i + 1]);
-    ASSERT_EQ(std::string(line, length),
-              std::string(expected.data(), static_cast<std::size_t>(printed)))
-        << values[i] << " " << values[i + 1];
   }
 }

@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include "cli/converter.h"
-#include "harmonics/summary_line.h"
 
 int Converter::closeEnvelope() {
   const std::int32_t loaded = pointCount;
@@ -20,10 +19,8 @@ int Converter::closeEnvelope() {
   const double endTime = static_cast<double>(loopEndPoint) * static_cast<double>(interval);
   loopStart = static_cast<float>(startTime);
   loopEnd = static_cast<float>(endTime);
-  char line[kSummaryLineBytes];
-  const std::size_t length =
-      formatSummaryLine(line, pointCount, loopPoint, loopEndPoint, startTime, endTime);
-  std::fwrite(line, 1, length, summary);
+  std::fprintf(summary, "%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint, startTime,
+              endTime);
 
   for (int h = 0; h < harmonicCount; ++h) {
     amplitude[loopEndPoint][h] = amplitude[loopPoint][h];
