@@ -26,10 +26,19 @@ bool createsTemporary(const char* path, int flags) {
   return (slash != nullptr ? slash[1] : path[0]) == '.';
 }
 
-int openWithSignal(const char* name, const char* path, int flags, mode_t mode) {
+}  // namespace
+
+extern "C" int open(const char* path, int flags, ...) {
   static OpenFunction real = nullptr;
   if (real == nullptr) {
-    real = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, name));
+    real = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, "open"));
+  }
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = static_cast<mode_t>(va_arg(arguments, unsigned int));
+    va_end(arguments);
   }
   const char* at = std::getenv("TONEPIX_TEST_SIGNAL_AT");
   const bool interrupt = at != nullptr && createsTemporary(path, flags);
@@ -43,24 +52,6 @@ int openWithSignal(const char* name, const char* path, int flags, mode_t mode) {
   return fd;
 }
 
-mode_t modeArgument(int flags, va_list arguments) {
-  return (flags & O_CREAT) != 0 ? static_cast<mode_t>(va_arg(arguments, unsigned int)) : 0;
-}
-
-}  // namespace
-
-extern "C" int open(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = modeArgument(flags, arguments);
-  va_end(arguments);
-  return openWithSignal("open", path, flags, mode);
-}
-
-extern "C" int open64(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = modeArgument(flags, arguments);
-  va_end(arguments);
-  return openWithSignal("open64", path, flags, mode);
-}
+// The same function under its large-file name, which 64-bit systems treat
+// alike.
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
