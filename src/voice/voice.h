@@ -100,6 +100,11 @@ class VoiceWriter {
   void putBytes(const unsigned char* bytes, std::size_t count);
   // Everything assembled, borrowed records in their places, to the file.
   bool writeAssembled();
+  // Bytes the voice may still take: borrowed records count against the
+  // buffer's size as if they were in it, so that no voice grows larger.
+  std::size_t room() const {
+    return kBufferBytes - static_cast<std::size_t>(length + borrowedBytes);
+  }
 
   Replacement output;  // the file handle and where it goes
   bool opened = false;

@@ -32,8 +32,7 @@ bool VoiceWriter::open(const char* path) {
 }
 
 void VoiceWriter::putBytes(const unsigned char* bytes, std::size_t count) {
-  const auto used = static_cast<std::size_t>(length + borrowedBytes);
-  if (buffer == nullptr || count > kBufferBytes - used) {
+  if (buffer == nullptr || count > room()) {
     // No voice comes near the buffer's size; refuse rather than overrun it.
     overflowed = true;
     return;
@@ -46,9 +45,8 @@ void VoiceWriter::putRecord(const void* bytes, std::size_t count) {
   const auto* record = static_cast<const unsigned char*>(bytes);
   // Small records cost less to copy than to write as a piece of their own.
   constexpr std::size_t kWorthBorrowing = 4096;
-  const auto used = static_cast<std::size_t>(length + borrowedBytes);
   if (!borrowing || count < kWorthBorrowing || borrowedCount == kMaxBorrowed || buffer == nullptr ||
-      count > kBufferBytes - used) {
+      count > room()) {
     putBytes(record, count);
     return;
   }
@@ -72,8 +70,7 @@ void VoiceWriter::putFloat32(float value) {
 }
 
 void VoiceWriter::putFloat32s(const float* values, std::size_t count) {
-  const auto used = static_cast<std::size_t>(length + borrowedBytes);
-  if (buffer == nullptr || count > (kBufferBytes - used) / 4) {
+  if (buffer == nullptr || count > room() / 4) {
     // Near the end of the buffer: as many whole values as fit, as one by one.
     for (std::size_t k = 0; k < count; ++k) {
       putFloat32(values[k]);
