@@ -106,8 +106,8 @@ bool parse(int argc, char** argv, Options& options) {
     }
   }
   return argc % 2 == 1 && !options.tonepix.empty() && !options.floor.empty() &&
-         !options.dir.empty() && options.count > 0 && options.runs > 0 &&
-         !options.scales.empty() && !options.rows.empty();
+         !options.dir.empty() && options.count > 0 && options.runs > 0 && !options.scales.empty() &&
+         !options.rows.empty();
 }
 
 double median(std::vector<double> values) {
@@ -322,10 +322,11 @@ int main(int argc, char** argv) {
         continue;  // skipped
       }
       rows.push_back(row);
-      std::printf("| %d | %ld | %.1f | %.1f | %.1f | %.2f (%.2f-%.2f) | %.1f | %.1f | %ld | %ld |\n",
-                  row.rows, row.pictures, row.tonepixMicros, row.safeMicros, row.plainMicros,
-                  row.ratioMedian, row.ratioMin, row.ratioMax, row.tonepixCpu, row.safeCpu,
-                  row.tonepixRss, row.safeRss);
+      std::printf(
+          "| %d | %ld | %.1f | %.1f | %.1f | %.2f (%.2f-%.2f) | %.1f | %.1f | %ld | %ld |\n",
+          row.rows, row.pictures, row.tonepixMicros, row.safeMicros, row.plainMicros,
+          row.ratioMedian, row.ratioMin, row.ratioMax, row.tonepixCpu, row.safeCpu, row.tonepixRss,
+          row.safeRss);
       std::fflush(stdout);
     }
   }

@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
     const auto size = static_cast<std::size_t>(voiceBytes(path, rows));
     if (safe) {
       const char* slash = std::strrchr(outPath, '/');
-      const std::size_t folder = slash != nullptr ? static_cast<std::size_t>(slash - outPath) + 1 : 0;
+      const std::size_t folder =
+          slash != nullptr ? static_cast<std::size_t>(slash - outPath) + 1 : 0;
       std::snprintf(temporaryPath, sizeof temporaryPath, "%.*s.%s.XXXXXX", static_cast<int>(folder),
                     outPath, outPath + folder);
       const int fd = mkstemp(temporaryPath);

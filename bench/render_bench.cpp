@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "hvx/audio/voice_render.h"
 #include "voice/voice.h"
-#include "voice_render.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "bitmap_check.h"
+#include "hvx/picture/bitmap_check.h"
+#include "hvx/picture/picture_prepare.h"
 #include "image/bitmap_format.h"
-#include "picture_prepare.h"
 
 namespace {
 // Enough for every decoder path while keeping each input quick under the

@@ -7,6 +7,7 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v pkg-config >/dev/null 2>&1 || need+=(pkg-config)
+command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
 # hvx, the companion tool, builds with Debian's packaged libraries.
 [ -f /usr/include/stb/stb_image.h ] || need+=(libstb-dev)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)

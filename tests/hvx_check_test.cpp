@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_check.h"
 #include "bitmap_writer.h"
+#include "hvx/picture/bitmap_check.h"
 #include "hvx_pictures.h"
 
 namespace {

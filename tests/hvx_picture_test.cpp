@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "bitmap_writer.h"
+#include "hvx/picture/picture_prepare.h"
+#include "hvx/voice/voice_file.h"
+#include "hvx/voice/voice_picture.h"
 #include "hvx_pictures.h"
-#include "picture_prepare.h"
 #include "test_support.h"
-#include "voice_file.h"
-#include "voice_picture.h"
 
 namespace {
 

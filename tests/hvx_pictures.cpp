@@ -89,7 +89,8 @@ std::string palettePngFile(int width, int height, const std::vector<Rgb>& palett
   int length = 0;
   unsigned char* packed = stbi_zlib_compress(reinterpret_cast<unsigned char*>(rows.data()),
                                              static_cast<int>(rows.size()), &length, 8);
-  putChunk(png, "IDAT", std::string(reinterpret_cast<char*>(packed), static_cast<std::size_t>(length)));
+  putChunk(png, "IDAT",
+           std::string(reinterpret_cast<char*>(packed), static_cast<std::size_t>(length)));
   std::free(packed);
   putChunk(png, "IEND", "");
   return png;
@@ -141,7 +142,8 @@ std::string rleBmpFile(int width, int height, bool fourBit, const std::vector<Rg
   putLE(bmp, static_cast<std::uint32_t>(palette.size()), 4);
   putLE(bmp, 0, 4);
   for (const Rgb& entry : palette) {  // stored blue, green, red, reserved
-    bmp += {static_cast<char>(entry[2]), static_cast<char>(entry[1]), static_cast<char>(entry[0]), '\0'};
+    bmp += {static_cast<char>(entry[2]), static_cast<char>(entry[1]), static_cast<char>(entry[0]),
+            '\0'};
   }
   return bmp + stream;
 }

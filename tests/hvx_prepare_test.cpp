@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_check.h"
 #include "bitmap_writer.h"
+#include "hvx/picture/bitmap_check.h"
+#include "hvx/picture/picture_prepare.h"
 #include "hvx_pictures.h"
-#include "picture_prepare.h"
 #include "test_support.h"
 
 namespace {

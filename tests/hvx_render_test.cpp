@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "audio_encoding.h"
 #include "bitmap_writer.h"
-#include "note_name.h"
+#include "hvx/audio/audio_encoding.h"
+#include "hvx/audio/note_name.h"
+#include "hvx/audio/voice_render.h"
 #include "test_support.h"
-#include "voice_render.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 // The studio's server from outside, as a browser or an intruder reaches it:
 // every refusal answers and leaves the server serving.
+#include "hvx/studio/studio_server.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <unistd.h>
@@ -7,10 +9,9 @@
 #include <thread>
 
 #include "bitmap_writer.h"
-#include "studio_conversion.h"
-#include "studio_folder.h"
-#include "studio_requests.h"
-#include "studio_server.h"
+#include "hvx/studio/studio_conversion.h"
+#include "hvx/studio/studio_folder.h"
+#include "hvx/studio/studio_requests.h"
 #include "test_support.h"
 
 namespace {
@@ -103,7 +104,8 @@ TEST_F(StudioServerTest, LetsInOnlyTheTokenThroughThisServersHostName) {
 
 TEST_F(StudioServerTest, RefusesOversizedAndHostileUploadsWithASentence) {
   const std::string tooLarge(kMaxUploadBytes + 1, 'x');
-  const auto refused = client_->Post("/api/picture?name=big.png", tooLarge, "application/octet-stream");
+  const auto refused =
+      client_->Post("/api/picture?name=big.png", tooLarge, "application/octet-stream");
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->status, 413);
   EXPECT_NE(refused->body.find("32 MiB"), std::string::npos);
@@ -112,8 +114,10 @@ TEST_F(StudioServerTest, RefusesOversizedAndHostileUploadsWithASentence) {
   // A PNG header claiming 100000 x 100000 pixels: refused from its header.
   std::string huge("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\0\0\0\0", 29);
   huge += std::string(4, '\0');
-  for (const std::string& hostile : {huge, std::string("GIF89a not really"), std::string(1000, '\xff')}) {
-    const auto added = client_->Post("/api/picture?name=..%2F..%2Fhostile.png", hostile, "application/octet-stream");
+  for (const std::string& hostile :
+       {huge, std::string("GIF89a not really"), std::string(1000, '\xff')}) {
+    const auto added = client_->Post("/api/picture?name=..%2F..%2Fhostile.png", hostile,
+                                     "application/octet-stream");
     ASSERT_TRUE(added);
     ASSERT_EQ(added->status, 200);
     const std::string id = added->body.substr(added->body.find("\"picture\":\"") + 11, 2);
@@ -133,8 +137,8 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyInsideTheFolder) {
   ASSERT_TRUE(session);
   EXPECT_NE(session->body.find("\"pictures\":[\"ok.bmp\"]"), std::string::npos) << session->body;
 
-  for (const char* name : {"../secret.bmp", "link.bmp", ".hidden.bmp", "sub.bmp", "/etc/passwd", "ok.bmp/..",
-                           "", "./ok.bmp"}) {
+  for (const char* name : {"../secret.bmp", "link.bmp", ".hidden.bmp", "sub.bmp", "/etc/passwd",
+                           "ok.bmp/..", "", "./ok.bmp"}) {
     const auto reply = postJson("/api/folder-picture", std::string("{\"name\":\"") + name + "\"}");
     EXPECT_EQ(statusOf(reply), 404) << name;
   }
@@ -150,13 +154,16 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyInsideTheFolder) {
 
   // The saved voice replaces a link by a file; the link's target is untouched.
   ASSERT_EQ(::symlink(dir_.file("secret.bmp").c_str(), (folder_ + "/ok.hvx").c_str()), 0);
-  const auto saved = postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"voice.hvx\"}");
+  const auto saved =
+      postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"voice.hvx\"}");
   ASSERT_EQ(statusOf(saved), 200) << saved->body;
   const auto voice = client_->Get(("/api/result/" + result + "/voice.hvx").c_str());
   ASSERT_TRUE(voice);
   EXPECT_EQ(readFileBytes(folder_ + "/ok.hvx"), voice->body);
   EXPECT_EQ(readFileBytes(dir_.file("secret.bmp")), picture64(8));
-  EXPECT_EQ(statusOf(postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"../x.hvx\"}")), 404);
+  EXPECT_EQ(
+      statusOf(postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"../x.hvx\"}")),
+      404);
   expectServing();
 }
 
@@ -229,10 +236,14 @@ TEST(StudioConversion, TheSeedRepeatsEveryRandomStage) {
 // Names from the client become download and save names: nothing in them may
 // reach outside the folder or hide a file.
 TEST(StudioNames, EveryUploadNameBecomesAPlainVoiceName) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"pad.png", "pad"},          {"../../etc/passwd", "passwd"}, {"C:\\pics\\x.v2.bmp", "x_v2"},
-      {".bashrc", "picture_bashrc"}, {"", "picture"},             {"a b\"c'd.jpg", "a_b_c_d"},
-      {"/", "picture"},            {"..", "picture_"}};
+  const std::pair<const char*, const char*> cases[] = {{"pad.png", "pad"},
+                                                       {"../../etc/passwd", "passwd"},
+                                                       {"C:\\pics\\x.v2.bmp", "x_v2"},
+                                                       {".bashrc", "picture_bashrc"},
+                                                       {"", "picture"},
+                                                       {"a b\"c'd.jpg", "a_b_c_d"},
+                                                       {"/", "picture"},
+                                                       {"..", "picture_"}};
   for (const auto& [upload, expected] : cases) {
     const std::string name = voiceNameFor(upload);
     EXPECT_EQ(name, expected) << upload;
@@ -242,9 +253,9 @@ TEST(StudioNames, EveryUploadNameBecomesAPlainVoiceName) {
 }
 
 TEST(StudioRequests, RefusesWhatNoControlCanSend) {
-  const char* refused[] = {R"({"rows": 129})",           R"({"rows": -1})",  R"({"seed": -1})",
-                           R"({"seed": 4294967296})",    R"({"hold": 31})",  R"({"hold": -0.5})",
-                           R"({"harmonics": "many"})",   R"({"topFirst": 1})", R"([1, 2])",
+  const char* refused[] = {R"({"rows": 129})",         R"({"rows": -1})",    R"({"seed": -1})",
+                           R"({"seed": 4294967296})",  R"({"hold": 31})",    R"({"hold": -0.5})",
+                           R"({"harmonics": "many"})", R"({"topFirst": 1})", R"([1, 2])",
                            R"({"interval": [0.3]})"};
   for (const char* body : refused) {
     StudioRequest request;
@@ -255,9 +266,11 @@ TEST(StudioRequests, RefusesWhatNoControlCanSend) {
   StudioRequest request;
   std::string error;
   ASSERT_TRUE(studioRequestFromJson(
-      nlohmann::json::parse(R"({"rows": 128, "seed": 4294967295, "hold": 30, "plateau": 5000, "harmonics": -3})"),
+      nlohmann::json::parse(
+          R"({"rows": 128, "seed": 4294967295, "hold": 30, "plateau": 5000, "harmonics": -3})"),
       request, error));
-  EXPECT_TRUE(request.prepare.plateau);  // tonepix clamps 5000 to 100: plateau mode, at most 64 rows
+  EXPECT_TRUE(
+      request.prepare.plateau);  // tonepix clamps 5000 to 100: plateau mode, at most 64 rows
   EXPECT_EQ(request.tone.harmonics, -3);  // passed on for tonepix to clamp and say so
 }
 

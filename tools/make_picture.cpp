@@ -21,8 +21,9 @@ int main(int argc, char** argv) {
   const int height = std::atoi(argv[2]);
   const std::string pattern = argc > 3 ? argv[3] : "128";
   const int width = argc > 4 ? std::atoi(argv[4]) : 64;
-  const std::size_t cells =
-      height > 0 && width > 0 ? static_cast<std::size_t>(height) * static_cast<std::size_t>(width) : 0;
+  const std::size_t cells = height > 0 && width > 0
+                                ? static_cast<std::size_t>(height) * static_cast<std::size_t>(width)
+                                : 0;
   std::vector<std::uint8_t> pixels(cells);
   if (pattern == "ramp") {
     for (std::size_t i = 0; i < cells; ++i) {

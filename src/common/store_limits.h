@@ -16,4 +16,6 @@ constexpr int kPlateauBreakpointsPerPoint = 2;
 constexpr int kMaxPlateauPoints = kMaxPoints / kPlateauBreakpointsPerPoint;
 
 // Breakpoints each envelope point takes, with plateau mode on or off.
-constexpr int breakpointsPerPoint(bool plateau) { return plateau ? kPlateauBreakpointsPerPoint : 1; }
+constexpr int breakpointsPerPoint(bool plateau) {
+  return plateau ? kPlateauBreakpointsPerPoint : 1;
+}

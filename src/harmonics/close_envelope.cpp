@@ -19,8 +19,8 @@ int Converter::closeEnvelope() {
   const double endTime = static_cast<double>(loopEndPoint) * static_cast<double>(interval);
   loopStart = static_cast<float>(startTime);
   loopEnd = static_cast<float>(endTime);
-  std::fprintf(summary, "%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint, startTime,
-              endTime);
+  std::fprintf(summary, "%d = %d .. %d : %f .. %f\n", pointCount, loopPoint, loopEndPoint,
+               startTime, endTime);
 
   for (int h = 0; h < harmonicCount; ++h) {
     amplitude[loopEndPoint][h] = amplitude[loopPoint][h];

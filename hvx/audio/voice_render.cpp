@@ -1,0 +1,170 @@
+#include "hvx/audio/voice_render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "hvx/audio/envelope_sampler.h"
+#include "hvx/audio/oscillator_bank.h"
+#include "hvx/audio/playback_plan.h"
+#include "voice/voice_layout.h"
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586476925286766559;
+// Samples between envelope readings. Each harmonic's amplitude runs in a
+// straight line and its frequency stands still inside a block.
+constexpr long long kBlockSamples = 128;
+
+// One harmonic of one set, with what turns its ratios into hertz.
+struct Partial {
+  EnvelopeSampler amplitude;
+  EnvelopeSampler ratio;
+  double hertzPerRatio;
+};
+
+std::vector<Partial> audiblePartials(const Voice& voice, double transpose) {
+  std::vector<Partial> partials;
+  int slots[kVoiceSlots];
+  const int used = slotsInUse(voice, slots);
+  for (int i = 0; i < used; ++i) {
+    const EnvelopeSet& set = voice.sets[slots[i]];
+    for (int h = 0; h < kVoiceHarmonics; ++h) {
+      const Envelope& amplitude = set.amplitudeEnvelopes[h];
+      const bool sounds = std::any_of(amplitude.values, amplitude.values + amplitude.count,
+                                      [](float value) { return value > 0.0f; });
+      if (sounds) {
+        // Without a frequency envelope a harmonic keeps its own number.
+        partials.push_back(
+            Partial{EnvelopeSampler(amplitude, 0.0),
+                    EnvelopeSampler(set.frequencyEnvelopes[h], static_cast<double>(h + 1)),
+                    static_cast<double>(set.baseFrequency) * transpose});
+      }
+    }
+  }
+  return partials;
+}
+
+double transposition(const Voice& voice, const RenderSettings& settings) {
+  const double base = voiceBaseFrequency(voice);
+  return settings.frequency > 0.0 && base > 0.0 ? settings.frequency / base : 1.0;
+}
+
+class Renderer {
+ public:
+  Renderer(std::vector<Partial> partials, double sampleRate, float* out, long long total)
+      : partials_(std::move(partials)), rate_(sampleRate), out_(out), total_(total) {
+    bank_ = std::make_unique<OscillatorBank>(partials_.size());
+  }
+
+  void render(const PlaybackSpan& span) {
+    const long long first = std::max(0LL, std::llround(span.outputStart * rate_));
+    const long long end = std::min(total_, std::llround(span.outputEnd * rate_));
+    for (long long block = first; block < end; block += kBlockSamples) {
+      const long long count = std::min(kBlockSamples, end - block);
+      const double startTime = span.envelopeTimeAt(static_cast<double>(block) / rate_);
+      const double endTime = span.envelopeTimeAt(static_cast<double>(block + count) / rate_);
+      prepareBlock(startTime, endTime, static_cast<int>(count));
+      bank_->run(out_ + block, static_cast<int>(count));
+    }
+  }
+
+ private:
+  void prepareBlock(double startTime, double endTime, int count) {
+    const double nyquist = rate_ / 2.0;
+    const double middle = (startTime + endTime) / 2.0;
+    for (std::size_t i = 0; i < partials_.size(); ++i) {
+      Partial& partial = partials_[i];
+      const double hertz = partial.ratio.valueAt(middle) * partial.hertzPerRatio;
+      if (!(hertz > 0.0 && hertz < nyquist)) {
+        bank_->silence(i);  // nothing at or above half the sample rate
+        continue;
+      }
+      bank_->setFrequency(i, kTwoPi * hertz / rate_);
+      bank_->setAmplitudeRamp(i, partial.amplitude.valueAt(startTime),
+                              partial.amplitude.valueAt(endTime), count);
+    }
+  }
+
+  std::vector<Partial> partials_;
+  double rate_;
+  float* out_;
+  long long total_;
+  std::unique_ptr<OscillatorBank> bank_;
+};
+
+void applyGain(RenderedAudio& audio, const RenderSettings& settings) {
+  double peak = 0.0;
+  for (float sample : audio.samples) {
+    peak = std::max(peak, std::fabs(static_cast<double>(sample)));
+  }
+  audio.peak = peak;
+  audio.gain = 1.0;
+  if (settings.normalize) {
+    if (peak > 0.0) {
+      audio.gain = std::pow(10.0, kNormalizedPeakDb / 20.0) / peak;
+    }
+    for (float& sample : audio.samples) {
+      sample = static_cast<float>(static_cast<double>(sample) * audio.gain);
+    }
+    return;
+  }
+  for (float& sample : audio.samples) {
+    if (sample > 1.0f || sample < -1.0f) {
+      audio.clipped = true;
+      sample = sample > 0.0f ? 1.0f : -1.0f;
+    }
+  }
+}
+
+}  // namespace
+
+double voiceBaseFrequency(const Voice& voice) {
+  int slots[kVoiceSlots];
+  return slotsInUse(voice, slots) > 0 ? static_cast<double>(voice.sets[slots[0]].baseFrequency)
+                                      : static_cast<double>(kBaseFrequency);
+}
+
+long long renderedSampleCount(const Voice& voice, const RenderSettings& settings) {
+  const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds);
+  return std::llround(plan.durationSeconds() * static_cast<double>(settings.sampleRate));
+}
+
+std::string renderProblem(const Voice& voice, const RenderSettings& settings) {
+  if (settings.sampleRate < kMinSampleRate || settings.sampleRate > kMaxSampleRate) {
+    return "sample rate " + std::to_string(settings.sampleRate) + " Hz is outside " +
+           std::to_string(kMinSampleRate) + ".." + std::to_string(kMaxSampleRate);
+  }
+  if (!(settings.holdSeconds >= 0.0 && settings.holdSeconds <= kMaxHoldSeconds)) {
+    return "hold time is outside 0.." + std::to_string(static_cast<int>(kMaxHoldSeconds)) + " s";
+  }
+  if (!(settings.frequency >= 0.0 && std::isfinite(settings.frequency))) {
+    return "frequency is not a positive number";
+  }
+  const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds);
+  const double samples = plan.durationSeconds() * static_cast<double>(settings.sampleRate);
+  if (!(samples <= kMaxRenderSamples)) {
+    return "the preview would last " + std::to_string(plan.durationSeconds()) + " s; at most " +
+           std::to_string(static_cast<long long>(kMaxRenderSamples)) + " samples are rendered";
+  }
+  return "";
+}
+
+RenderedAudio renderVoice(const Voice& voice, const RenderSettings& settings) {
+  RenderedAudio audio;
+  audio.sampleRate = settings.sampleRate;
+  if (!renderProblem(voice, settings).empty()) {
+    return audio;
+  }
+  const long long total = renderedSampleCount(voice, settings);
+  audio.samples.assign(static_cast<std::size_t>(total), 0.0f);
+  const double rate = static_cast<double>(settings.sampleRate);
+  Renderer renderer(audiblePartials(voice, transposition(voice, settings)), rate,
+                    audio.samples.data(), total);
+  forEachSpan(planPlayback(voice, settings.holdSeconds), rate,
+              [&renderer](const PlaybackSpan& span) { renderer.render(span); });
+  applyGain(audio, settings);
+  return audio;
+}
+
+double toDecibels(double magnitude) { return 20.0 * std::log10(magnitude); }

@@ -1,0 +1,91 @@
+// hvx check: what tonepix will read from each bitmap, and whether that is the
+// picture as drawn.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hvx/cli/subcommands.h"
+#include "hvx/files/file_io.h"
+#include "hvx/picture/bitmap_check.h"
+#include "hvx/picture/prepared_name.h"
+#include "image/bitmap_naming.h"
+
+namespace {
+
+constexpr const char* kName = "check";
+
+const char* kFooter = R"(For each file, one line with what tonepix will read (width x rows, bits per
+pixel, compression, header size, pixel-data offset, palette, row order,
+whether the file is complete, whether it fits plateau mode), then a verdict:
+  FILE: ok                      tonepix reads the picture as drawn
+  FILE: misread: REASONS; ...   tonepix takes it but reads something else
+  FILE: skipped: REASONS; ...   tonepix refuses it
+with the hvx prepare command that makes a good copy.
+Exit status: 0 all ok, 1 any file not ok or unreadable, 2 usage error.)";
+
+// A word the shell passes through unchanged.
+std::string shellWord(const std::string& text) {
+  const bool plain = !text.empty() && text.find_first_not_of(
+                                          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                          "0123456789-_./+,:=@%") == std::string::npos;
+  if (plain) {
+    return text;
+  }
+  std::string quoted = "'";
+  for (char c : text) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts) {
+    text += (text.empty() ? "" : "; ") + part;
+  }
+  return text;
+}
+
+bool checkOne(const std::string& path) {
+  std::string bytes, error;
+  if (!readWholeFile(path, bytes, error)) {
+    reportError(kName, path + ": " + error);
+    return false;
+  }
+  BitmapReport report = checkBitmap(bytes);
+  if (!hasBitmapName(path.c_str())) {
+    report.verdict = BitmapReport::Verdict::Skipped;
+    report.reasons.insert(report.reasons.begin(),
+                          "tonepix only takes names containing .bmp or .BMP");
+  }
+  std::string text = path + ": " + describeBitmap(report) + "\n" + path + ": ";
+  if (report.verdict == BitmapReport::Verdict::Ok) {
+    text += "ok\n";
+  } else {
+    text += report.verdict == BitmapReport::Verdict::Skipped ? "skipped: " : "misread: ";
+    text += joined(report.reasons) + ". Fix: hvx prepare " + shellWord(path) + " (writes " +
+            defaultPreparedName(path) + ")\n";
+  }
+  std::fputs(text.c_str(), stdout);
+  return report.verdict == BitmapReport::Verdict::Ok;
+}
+
+}  // namespace
+
+Subcommand addCheckCommand(CLI::App& hvx) {
+  auto files = std::make_shared<std::vector<std::string>>();
+  CLI::App* app = hvx.add_subcommand(
+      kName, "Say whether tonepix reads each bitmap as drawn, and how to fix it.");
+  app->add_option("PICTURE", *files, "Bitmaps to check")->required();
+  app->footer(kFooter);
+  return Subcommand{app, [files] {
+                      int status = kExitOk;
+                      for (const std::string& path : *files) {
+                        if (!checkOne(path)) {
+                          status = kExitProblem;
+                        }
+                      }
+                      return status;
+                    }};
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+
+// Exit statuses every subcommand keeps to.
+constexpr int kExitOk = 0;
+constexpr int kExitProblem = 1;  // a file was refused, invalid or not written
+constexpr int kExitUsage = 2;    // the command line itself is wrong
+
+// One subcommand: its CLI11 parser and what runs when the user picked it.
+// Options are bound to storage that `run` owns, so the parser only fills it.
+struct Subcommand {
+  CLI::App* app;
+  std::function<int()> run;
+};
+
+// One line on standard error: "hvx SUBCOMMAND: MESSAGE". User text is printed
+// as data, never as a format.
+void reportError(const std::string& subcommand, const std::string& message);

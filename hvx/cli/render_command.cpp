@@ -1,0 +1,139 @@
+// hvx render: hear a voice without the synthesizer.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "hvx/audio/audio_encoding.h"
+#include "hvx/audio/note_name.h"
+#include "hvx/audio/voice_render.h"
+#include "hvx/cli/subcommands.h"
+#include "hvx/files/file_io.h"
+#include "hvx/voice/voice_file.h"
+
+namespace {
+
+struct RenderOptions {
+  std::string voice;
+  std::string output;
+  double frequency = 0;
+  std::string note;
+  RenderSettings settings;
+  bool noNormalize = false;
+};
+
+std::string describeLevel(double magnitude) {
+  char text[64];
+  if (magnitude > 0.0) {
+    std::snprintf(text, sizeof text, "%.2f dBFS", toDecibels(magnitude));
+    return text;
+  }
+  return "silent";
+}
+
+std::string describeResult(const RenderOptions& options, const RenderedAudio& audio,
+                           double baseFrequency) {
+  char text[256];
+  std::snprintf(text, sizeof text, ": %.6f s at %d Hz, base %.2f Hz, peak %s, gain %+.2f dB",
+                static_cast<double>(audio.samples.size()) / static_cast<double>(audio.sampleRate),
+                audio.sampleRate, baseFrequency, describeLevel(audio.peak).c_str(),
+                toDecibels(audio.gain));
+  std::string line = options.voice + " -> " + options.output + text;
+  if (audio.clipped) {
+    line += ", clipped at full scale (leave out --no-normalize to avoid it)";
+  }
+  return line + "\n";
+}
+
+int runRender(RenderOptions& options) {
+  if (options.output.empty()) {
+    options.output = std::filesystem::path(options.voice).replace_extension(".wav").string();
+  }
+  AudioFormat format = AudioFormat::Wav;
+  audioFormatForPath(options.output, format);  // the option's check accepted it
+  if (sameFile(options.voice, options.output)) {
+    reportError("render", options.output + ": is the voice file itself; not written");
+    return kExitProblem;
+  }
+  auto voice = std::make_unique<Voice>();
+  std::string problem;
+  if (!loadVoiceFile(options.voice, *voice, problem)) {
+    reportError("render", options.voice + ": " + problem);
+    return kExitProblem;
+  }
+  RenderSettings& settings = options.settings;
+  settings.normalize = !options.noNormalize;
+  settings.frequency = options.frequency;
+  if (!options.note.empty()) {
+    noteFrequency(options.note, settings.frequency);  // the option's check accepted it
+  }
+  problem = renderProblem(*voice, settings);
+  if (!problem.empty()) {
+    reportError("render", options.voice + ": " + problem);
+    return kExitProblem;
+  }
+  const RenderedAudio audio = renderVoice(*voice, settings);
+  std::string bytes;
+  if (!encodeAudio(audio, format, bytes, problem) ||
+      !writeFileSafely(options.output, bytes, problem)) {
+    reportError("render", options.output + ": " + problem);
+    return kExitProblem;
+  }
+  const double base = settings.frequency > 0.0 ? settings.frequency : voiceBaseFrequency(*voice);
+  std::fputs(describeResult(options, audio, base).c_str(), stdout);
+  return kExitOk;
+}
+
+}  // namespace
+
+Subcommand addRenderCommand(CLI::App& hvx) {
+  auto options = std::make_shared<RenderOptions>();
+  CLI::App* app = hvx.add_subcommand("render", "Hear a voice: render a preview to an audio file.");
+  app->footer(
+      "Render a voice to an audio file: a preview by plain additive synthesis, not a model of any\n"
+      "synthesizer. Every harmonic is a sine at the base frequency times its frequency envelope,\n"
+      "scaled by its amplitude envelope; envelopes run in straight lines between breakpoints and\n"
+      "harmonics at or above half the sample rate are left out.\n"
+      "Sustain: the envelopes play from 0 to the loop end, then from the loop start to the loop "
+      "end\n"
+      "again and again until --hold seconds have passed since the loop end was first reached, "
+      "then\n"
+      "on from the loop end to the last breakpoint (the release). The release starts exactly "
+      "--hold\n"
+      "seconds after the loop end, wherever the loop stands; a loop of zero length holds its "
+      "point.\n"
+      "The file lasts (last breakpoint + hold) seconds, rounded to the nearest sample.\n"
+      "Prints the duration, the peak before gain and the gain applied.");
+  app->add_option("voice", options->voice, "Voice file (.hvx)")->required();
+  app->add_option("-o,--output", options->output,
+                  "Audio file to write; its extension picks the format: .wav, .flac, .aif/.aiff\n"
+                  "(24-bit PCM) or .ogg (Vorbis). Default: the voice's path with .wav")
+      ->check([](const std::string& path) {
+        AudioFormat format = AudioFormat::Wav;
+        return audioFormatForPath(path, format)
+                   ? std::string()
+                   : std::string("the extension must be .wav, .flac, .aif, .aiff or .ogg");
+      });
+  CLI::Option* frequency =
+      app->add_option("--freq", options->frequency,
+                      "Play the base frequency at HZ (transposes every harmonic); default: the\n"
+                      "voice's own base frequency")
+          ->check(CLI::Range(1.0, 20000.0));
+  app->add_option("--note", options->note,
+                  "Like --freq, by note name: C-1..G9, # or b, A4 = 440 Hz")
+      ->check([](const std::string& name) {
+        double hertz = 0;
+        return noteFrequency(name, hertz) ? std::string()
+                                          : std::string("not a note name from C-1 to G9");
+      })
+      ->excludes(frequency);
+  app->add_option("--hold", options->settings.holdSeconds, "Seconds of sustain (default 2)")
+      ->check(CLI::Range(0.0, kMaxHoldSeconds));
+  app->add_option("--rate", options->settings.sampleRate, "Sample rate in Hz (default 48000)")
+      ->check(CLI::Range(kMinSampleRate, kMaxSampleRate));
+  app->add_flag("--no-normalize", options->noNormalize,
+                "Keep the voice's own level (clipped at full scale, and said so) instead of\n"
+                "scaling the peak to -1 dBFS");
+  return Subcommand{app, [options] { return runRender(*options); }};
+}

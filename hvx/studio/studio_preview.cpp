@@ -1,0 +1,125 @@
+#include "hvx/studio/studio_preview.h"
+
+#include <utility>
+
+#include "hvx/audio/audio_encoding.h"
+#include "hvx/voice/voice_picture.h"
+#include "voice/voice_reader.h"
+
+namespace {
+
+// The rate `hvx render` uses by default, so that the preview holds the same
+// harmonics (those below 24 kHz) as a rendered file.
+constexpr int kPreviewSampleRate = RenderSettings{}.sampleRate;
+
+}  // namespace
+
+PreviewAudio::PreviewAudio(std::shared_ptr<const Voice> voice, const RenderSettings& settings)
+    : voice_(std::move(voice)), settings_(settings) {}
+
+bool PreviewAudio::renderIfQueued(State expected) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (state_ != expected) {
+      return false;
+    }
+    state_ = State::Rendering;
+  }
+  std::string bytes = encodeWav(renderVoice(*voice_, settings_));
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    wav_ = std::move(bytes);
+    state_ = State::Done;
+  }
+  done_.notify_all();
+  return true;
+}
+
+void PreviewAudio::drop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (state_ == State::Queued) {
+      state_ = State::Dropped;
+    }
+  }
+  done_.notify_all();
+}
+
+std::string PreviewAudio::wav() {
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    done_.wait(hold, [this] { return state_ == State::Done || state_ == State::Dropped; });
+  }
+  renderIfQueued(State::Dropped);  // someone wants it after all
+  std::unique_lock<std::mutex> hold(lock_);
+  done_.wait(hold, [this] { return state_ == State::Done; });
+  return wav_;
+}
+
+VoicePreview previewVoice(const std::string& voiceFile, double holdSeconds, bool topFirst) {
+  VoicePreview preview;
+  auto voice = std::make_shared<Voice>();  // too big for a stack
+  VoiceReadError readError;
+  if (!readVoice(reinterpret_cast<const unsigned char*>(voiceFile.data()), voiceFile.size(), *voice,
+                 readError)) {
+    preview.error = "The voice could not be read back: " + describeVoiceReadError(readError) + ".";
+    return preview;
+  }
+  PictureSettings drawing;
+  drawing.topFirst = topFirst;
+  preview.png = drawVoicePng(*voice, drawing);
+  RenderSettings settings;
+  settings.holdSeconds = holdSeconds;
+  settings.sampleRate = kPreviewSampleRate;
+  settings.normalize = true;
+  const std::string problem = renderProblem(*voice, settings);
+  if (!problem.empty()) {
+    preview.error = "No preview: " + problem + ".";
+    return preview;
+  }
+  preview.seconds = static_cast<double>(renderedSampleCount(*voice, settings)) /
+                    static_cast<double>(settings.sampleRate);
+  preview.audio = std::make_shared<PreviewAudio>(std::move(voice), settings);
+  return preview;
+}
+
+PreviewRenderer::PreviewRenderer() : thread_([this] { work(); }) {}
+
+PreviewRenderer::~PreviewRenderer() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void PreviewRenderer::submit(const std::shared_ptr<PreviewAudio>& audio) {
+  std::shared_ptr<PreviewAudio> overtaken;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    overtaken = std::exchange(pending_, audio);
+  }
+  if (overtaken != nullptr) {
+    overtaken->drop();
+  }
+  wake_.notify_all();
+}
+
+void PreviewRenderer::work() {
+  for (;;) {
+    std::shared_ptr<PreviewAudio> next;
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      wake_.wait(hold, [this] { return stopping_ || pending_ != nullptr; });
+      if (stopping_) {
+        if (pending_ != nullptr) {
+          pending_->drop();  // a request still waiting renders it itself
+        }
+        return;
+      }
+      next = std::exchange(pending_, nullptr);
+    }
+    next->renderIfQueued(PreviewAudio::State::Queued);
+  }
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "hvx/audio/voice_render.h"
+#include "voice/voice.h"
+
+// The audio of one preview, rendered once, by the renderer's thread or by
+// the first request that needs it when the renderer dropped it.
+class PreviewAudio {
+ public:
+  PreviewAudio(std::shared_ptr<const Voice> voice, const RenderSettings& settings);
+
+  // The WAV file's bytes; waits for the render. Empty only when the audio
+  // could not be encoded.
+  std::string wav();
+
+ private:
+  friend class PreviewRenderer;
+  enum class State { Queued, Rendering, Done, Dropped };
+  // Renders unless another thread has taken it; true when this call did.
+  bool renderIfQueued(State expected);
+  void drop();
+
+  std::shared_ptr<const Voice> voice_;
+  RenderSettings settings_;
+  std::mutex lock_;
+  std::condition_variable done_;
+  State state_ = State::Queued;
+  std::string wav_;
+};
+
+// What the page shows and plays for one voice file: the picture and the
+// preview's length at once, the audio when it is rendered.
+struct VoicePreview {
+  std::string png;  // the voice drawn as `hvx picture` draws it
+  double seconds = 0.0;
+  std::shared_ptr<PreviewAudio> audio;  // none when `error` says why
+  std::string error;
+};
+
+// Reads `voiceFile` (the bytes tonepix wrote) back and draws it, with the
+// first point at the top or at the bottom as the page shows the picture;
+// the audio holds the sustain for `holdSeconds`.
+VoicePreview previewVoice(const std::string& voiceFile, double holdSeconds, bool topFirst);
+
+// Renders previews one at a time on a thread of its own. A preview still
+// waiting when a newer one comes is dropped, so quick changes do not queue
+// up renders nobody will hear.
+class PreviewRenderer {
+ public:
+  PreviewRenderer();
+  ~PreviewRenderer();
+  PreviewRenderer(const PreviewRenderer&) = delete;
+  PreviewRenderer& operator=(const PreviewRenderer&) = delete;
+
+  void submit(const std::shared_ptr<PreviewAudio>& audio);
+
+ private:
+  void work();
+
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::shared_ptr<PreviewAudio> pending_;
+  bool stopping_ = false;
+  std::thread thread_;
+};

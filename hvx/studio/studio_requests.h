@@ -1,0 +1,30 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "hvx/studio/studio_session.h"
+
+// The page's controls, as JSON, into one turn of the loop. Missing fields
+// keep tonepix's defaults. False with a sentence in `error` for a request
+// that is not an object of numbers, flags and texts where expected.
+bool studioRequestFromJson(const nlohmann::json& body, StudioRequest& request, std::string& error);
+
+// What the page shows for a result: the summary and messages, the grid, the
+// command line that makes the same voice, and where to fetch the files.
+nlohmann::json studioResultJson(const StudioResult& result, bool canSave);
+
+// The files of a result the page may fetch, by their name in its address.
+enum class ResultFile { Voice, Bitmap, Preview, VoicePicture };
+bool resultFileFromName(const std::string& name, ResultFile& file);
+// Bytes, media type and download name of one file of a result. The
+// preview's bytes are waited for until rendered.
+struct ResultDownload {
+  std::string bytes;
+  const char* mediaType;
+  std::string fileName;
+};
+ResultDownload resultDownload(const StudioResult& result, ResultFile file);
+
+// Longest preview hold the page may ask for, in seconds.
+constexpr double kMaxPreviewHoldSeconds = 30.0;
