@@ -1,0 +1,38 @@
+#include "hvx/files/derived_output.h"
+
+#include <filesystem>
+
+#include "hvx/files/file_io.h"
+
+namespace fs = std::filesystem;
+
+std::string derivedOutputName(const std::string& source, const std::string& suffix) {
+  fs::path path(source);
+  path.replace_filename(path.stem().string() + suffix);
+  return path.string();
+}
+
+bool anyRegularFile(const std::string& path) {
+  std::error_code status;
+  return fs::is_regular_file(path, status);
+}
+
+bool mayWriteDerived(const std::string& path, const std::string& source, const MadeByHvx& madeByHvx,
+                     bool force, std::string& error) {
+  if (sameFile(path, source)) {
+    error = path + " is the file it is made from; not written (name another output with -o)";
+    return false;
+  }
+  std::error_code status;
+  const fs::file_status kind = fs::symlink_status(path, status);
+  if (status || !fs::exists(kind)) {
+    return true;  // nothing there yet
+  }
+  const fs::file_status target = fs::status(path, status);
+  if (!status && fs::is_regular_file(target) && (force || madeByHvx(path))) {
+    return true;
+  }
+  error = path + " exists and hvx did not make it; not replaced (name another output with -o" +
+          (fs::is_regular_file(target) ? std::string(", or replace it with --force)") : ")");
+  return false;
+}
