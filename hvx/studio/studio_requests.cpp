@@ -88,6 +88,14 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
   return true;
 }
 
+json toneOptionsJson(const ToneOptions& tone) {
+  return json{{"harmonics", tone.harmonics}, {"useTempo", tone.useTempo},
+              {"interval", tone.interval},   {"bpm", tone.bpm},
+              {"plateau", tone.plateau},     {"mute", tone.mute},
+              {"random", tone.random},       {"noiseFloor", tone.noiseFloor},
+              {"ceiling", tone.ceiling},     {"detune", tone.detune}};
+}
+
 json studioResultJson(const StudioResult& result, bool canSave) {
   const std::string base = "api/result/" + result.id + "/";
   std::string command = "tonepix";

@@ -137,7 +137,8 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
              json{{"folder", state.folder.isOpen() ? json(state.folder.path()) : json(nullptr)},
                   {"pictures", pictures},
                   {"uploadLimit", kMaxUploadBytes},
-                  {"maxHold", kMaxPreviewHoldSeconds}});
+                  {"maxHold", kMaxPreviewHoldSeconds},
+                  {"defaults", toneOptionsJson(ToneOptions{})}});
   });
 
   http.Post("/api/picture", [&state](const httplib::Request& request, httplib::Response& response) {
