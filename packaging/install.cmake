@@ -41,6 +41,7 @@ install(FILES ${TONEPIX_PACKAGING_DIR}/copyright DESTINATION ${TONEPIX_DOC_DIR})
 tonepix_install_gzipped(${TONEPIX_PACKAGING_DIR}/changelog changelog ${TONEPIX_DOC_DIR})
 
 # The package's version is the changelog's newest entry, as in Debian.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TONEPIX_PACKAGING_DIR}/changelog)
 file(STRINGS ${TONEPIX_PACKAGING_DIR}/changelog changelog_top LIMIT_COUNT 1)
 if(NOT changelog_top MATCHES "^tonepix \\(([^)]+)\\) ")
   message(FATAL_ERROR "packaging/changelog: no version in its first line")

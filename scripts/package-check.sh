@@ -39,7 +39,8 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -o DPkg::Lock::Timeo
 echo "== use"
 cp samples/pad.bmp "$work/"
 /usr/bin/tonepix -v "$work/pad.bmp"
-/usr/bin/hvx info "$work/pad.hvx"
+/usr/bin/hvx info "$work/pad.hvx" >"$work/info.txt"
+head -n 6 "$work/info.txt"
 # The version the package states is the one tonepix prints (0.9~b is 0.9b).
 version="$(dpkg-query -W -f='${Version}' tonepix)"
 help="$(/usr/bin/tonepix -h 2>&1 || true)"
@@ -91,7 +92,7 @@ for program in tonepix hvx; do
   bash -c "source $completions/$program; complete -p $program"
 done
 expect render $completions/hvx hvx re
-expect "--no-normalize" $completions/hvx hvx render --no
+expect "--no-normalize" $completions/hvx hvx render --no-
 expect "--output" $completions/hvx hvx prepare pad.bmp --out
 expect "-t" $completions/tonepix tonepix -v -t
 (cd "$work" && expect "pad.bmp" $completions/tonepix tonepix -t32 p)
