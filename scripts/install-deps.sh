@@ -24,6 +24,11 @@ for extra in "$@"; do
            ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 \
              || need+=(libclang-rt-14-dev) ;;
     browser) ;;  # below: the studio's browser test may do without it
+    # The Debian package: dpkg-shlibdeps computes its dependencies; its check
+    # runs lintian and asks the installed studio for its page.
+    package) command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev) ;;
+    package-check) command -v lintian >/dev/null 2>&1 || need+=(lintian)
+                   command -v curl >/dev/null 2>&1 || need+=(curl) ;;
   esac
 done
 
