@@ -13,9 +13,10 @@ constexpr double kPi = 3.14159265358979323846;
 // Periods of the fundamental in a window: wide enough that a harmonic's
 // neighbours leak less than -50 dB into it (Hann side lobes).
 constexpr double kWindowPeriods = 6.0;
-// The window is at least this long when the points allow, for a steadier
-// reading, and at most twice the interval, for a sharp one.
-constexpr double kPreferredWindowSeconds = 0.05;
+// Windows no shorter than this, whatever the pitch.
+constexpr double kShortestWindowSeconds = 0.01;
+// Within this many bins of Nyquist a peak cannot be told from its mirror.
+constexpr double kNyquistGuardBins = 2.0;
 // Half an octave either way of the note: vibrato, drift and glides, but no
 // octave jumps.
 constexpr double kTrackedRange = 1.41421356237309504880;
@@ -57,10 +58,10 @@ Peak interpolatedPeak(const std::vector<float>& magnitude, int k) {
 
 class FrameAnalyser {
  public:
-  FrameAnalyser(const Sound& sound, double notePitch, double interval)
+  FrameAnalyser(const Sound& sound, double notePitch)
       : sound_(sound),
         rate_(sound.sampleRate),
-        length_(windowLength(notePitch, interval)),
+        length_(windowLength(notePitch)),
         fft_(2 * powerOfTwoAtLeast(length_)),
         window_(static_cast<std::size_t>(length_)) {
     for (int i = 0; i < length_; ++i) {
@@ -70,8 +71,11 @@ class FrameAnalyser {
   }
 
   // One point's harmonics around sample `center` for a fundamental `pitch`.
-  void measure(long center, double pitch, float* amplitude, float* frequency) {
-    const double sum = fillFrame(center);
+  // Returns how far, in samples, the window's middle lies from `center`: 0
+  // unless it had to move inside the sound.
+  double measure(long center, double pitch, float* amplitude, float* frequency) {
+    double offset = 0.0;
+    const double sum = fillFrame(center, offset);
     fft_.forward(frame_, spectrum_);
     magnitude_.resize(spectrum_.size());
     float strongest = 0.0f;
@@ -80,7 +84,7 @@ class FrameAnalyser {
       strongest = std::max(strongest, magnitude_[k]);
     }
     const double binHertz = rate_ / fft_.size();
-    const double nyquist = rate_ / 2.0;
+    const double nyquist = rate_ / 2.0 - kNyquistGuardBins * rate_ / fft_.size();
     const auto lastBin = static_cast<int>(magnitude_.size()) - 2;
     double guideHertz = 0.0;  // the last harmonic found clearly, and its number
     int guideHarmonic = 0;
@@ -131,29 +135,27 @@ class FrameAnalyser {
       guideHertz = hertz;
       guideHarmonic = h + 1;
     }
-  }
-
-  // True when the window around `center` runs off either end of the sound.
-  bool truncated(long center) const {
-    return center - length_ / 2 < 0 ||
-           center - length_ / 2 + length_ > static_cast<long>(sound_.samples.size());
+    return offset;
   }
 
  private:
-  int windowLength(double notePitch, double interval) const {
+  int windowLength(double notePitch) const {
     const double periods = kWindowPeriods * kTrackedRange / notePitch;
-    const double preferred = std::min(kPreferredWindowSeconds, 2.0 * interval);
-    return std::max(16, static_cast<int>(std::lround(std::max(periods, preferred) * rate_)));
+    return std::max(
+        16, static_cast<int>(std::lround(std::max(periods, kShortestWindowSeconds) * rate_)));
   }
 
   // The windowed stretch around `center`, zero-padded; returns the sum of the
   // window over the samples that exist, which scales a peak to an amplitude.
-  double fillFrame(long center) {
+  double fillFrame(long center, double& offset) {
     frame_.assign(static_cast<std::size_t>(fft_.size()), 0.0f);
-    const long first = center - length_ / 2;
     const auto count = static_cast<long>(sound_.samples.size());
+    // Near an end the whole window moves inside the sound: a truncated one
+    // would smear every peak.
+    const long first = std::max(0L, std::min(center - length_ / 2, count - length_));
+    offset = static_cast<double>(first + length_ / 2 - center);
     double sum = 0.0;
-    for (long i = std::max(0L, -first); i < length_ && first + i < count; ++i) {
+    for (long i = 0; i < length_ && first + i < count; ++i) {
       const float w = window_[static_cast<std::size_t>(i)];
       frame_[static_cast<std::size_t>(i)] = w * sound_.samples[static_cast<std::size_t>(first + i)];
       sum += static_cast<double>(w);
@@ -188,9 +190,10 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
   // Outside what YIN hears, the named pitch holds throughout.
   const bool follow = lowest >= kLowestPitch && highest <= kHighestPitch;
   PitchDetector detector(sound.sampleRate);
-  FrameAnalyser analyser(sound, notePitch, interval);
+  FrameAnalyser analyser(sound, notePitch);
   double pitch = notePitch;
   std::vector<bool> whole;
+  std::vector<double> offsets;
   for (int p = 0; p < points; ++p) {
     const long center = std::lround(p * interval * sound.sampleRate);
     if (follow) {
@@ -201,12 +204,14 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
     }
     frames.pitch[static_cast<std::size_t>(p)] = pitch;
     const auto cell = static_cast<std::size_t>(p * kAnalysedHarmonics);
-    analyser.measure(center, pitch, &frames.amplitude[cell], &frames.frequency[cell]);
-    whole.push_back(!analyser.truncated(center));
+    offsets.push_back(
+        analyser.measure(center, pitch, &frames.amplitude[cell], &frames.frequency[cell]) /
+        sound.sampleRate);
+    whole.push_back(offsets.back() == 0.0);
   }
-  // A window cut off by either end of the sound measures levels well but
-  // places peaks poorly: such points take their frequencies from the
-  // nearest whole window.
+  // A window moved inside the sound measures a moment off its point: its
+  // levels are brought back along the slope to the nearest centred window,
+  // and it takes that window's frequencies.
   for (int p = 0; p < points; ++p) {
     if (whole[static_cast<std::size_t>(p)]) {
       continue;
@@ -218,11 +223,45 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
         nearest = q;
       }
     }
-    if (nearest >= 0) {
+    if (nearest < 0) {
+      continue;
+    }
+    const double step = (nearest - p) * interval;
+    const double shift = offsets[static_cast<std::size_t>(p)];
+    for (int h = 0; h < kAnalysedHarmonics; ++h) {
+      float& level = frames.amplitude[static_cast<std::size_t>(p * kAnalysedHarmonics + h)];
+      const double slope = (frames.amplitudeAt(nearest, h) - level) / step;
+      level = static_cast<float>(std::max(0.0, level - slope * shift));
+    }
+    {
       std::copy_n(&frames.frequency[static_cast<std::size_t>(nearest * kAnalysedHarmonics)],
                   kAnalysedHarmonics,
                   &frames.frequency[static_cast<std::size_t>(p * kAnalysedHarmonics)]);
     }
   }
   return frames;
+}
+
+double refinePitch(const Sound& sound, double pitch) {
+  constexpr int kPoints = 24;
+  const double interval = sound.seconds() / kPoints;
+  const HarmonicFrames frames =
+      trackHarmonics(sound, pitch, interval, pointsFitting(sound.seconds(), interval, kPoints));
+  std::vector<double> found;
+  for (int p = 0; p < frames.points; ++p) {
+    const float first = frames.amplitudeAt(p, 0);
+    const float loudest = *std::max_element(
+        &frames.amplitude[static_cast<std::size_t>(p * kAnalysedHarmonics)],
+        &frames.amplitude[static_cast<std::size_t>((p + 1) * kAnalysedHarmonics)]);
+    if (first > 0.0f && first >= 0.1f * loudest) {
+      found.push_back(static_cast<double>(frames.frequencyAt(p, 0)));
+    }
+  }
+  if (found.empty()) {
+    return pitch;
+  }
+  std::nth_element(found.begin(), found.begin() + static_cast<long>(found.size() / 2), found.end());
+  const double refined = found[found.size() / 2];
+  // A fundamental far from the period found is some other peak.
+  return std::fabs(std::log2(refined / pitch)) < 1.0 / 24.0 ? refined : pitch;
 }

@@ -34,3 +34,8 @@ int pointsFitting(double seconds, double interval, int most);
 // Measures `points` points `interval` seconds apart from the sound's start,
 // for a note of `notePitch` hertz.
 HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points);
+
+// The pitch read from the fundamental's peak in the spectrum, which is finer
+// than the period `pitch` found in the waveform: the median over the points
+// where the fundamental is clear. `pitch` itself when it is never clear.
+double refinePitch(const Sound& sound, double pitch);

@@ -1,5 +1,6 @@
 // hvx analyze: start a voice from a recorded sound.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
+#include "image/bitmap_format.h"
 #include "image/bitmap_naming.h"
 
 namespace {
@@ -124,6 +126,26 @@ std::string renderCommand(const AnalyzeOptions& options, const std::string& voic
   return command + " " + shellWord(voice);
 }
 
+// An earlier picture of this step: a bitmap in exactly the layout it writes.
+// Anything else at that name is the user's.
+bool isAnalysisPicture(const std::string& path) {
+  std::string bytes, error;
+  if (!anyRegularFile(path) || !readWholeFile(path, bytes, error) ||
+      bytes.size() < kPixelDataOffset || bytes.compare(0, 2, "BM") != 0) {
+    return false;
+  }
+  const auto field = [&bytes](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+  };
+  const std::uint32_t rows = field(kHeightOffset);
+  return field(kWidthOffset) == static_cast<std::uint32_t>(kPictureWidth) && rows >= 1 &&
+         rows <= static_cast<std::uint32_t>(kMaxAnalysisRows) &&
+         bytes.size() == kPixelDataOffset + rows * static_cast<std::uint32_t>(kPictureWidth);
+}
+
 std::string voiceFileOf(const std::string& picture) {
   char path[4096];
   deriveOutputPath(picture.c_str(), path, sizeof path);
@@ -156,7 +178,7 @@ bool chooseOutputs(AnalyzeOptions& options, int& status) {
   if (picture && options.picture.empty()) {
     options.picture = derivedOutputName(options.sound, ".analysis.bmp");
     std::string error;
-    if (!mayWriteDerived(options.picture, options.sound, anyRegularFile, options.force, error)) {
+    if (!mayWriteDerived(options.picture, options.sound, isAnalysisPicture, options.force, error)) {
       reportError(kName, error);
       return false;
     }
@@ -223,6 +245,7 @@ int runAnalyze(AnalyzeOptions& options) {
                              ": no pitch found (silence or noise?); name it with --note or --freq");
       return kExitProblem;
     }
+    pitch = refinePitch(sound, pitch);
   }
   // Rendering at the printed frequency gives back the measured ones.
   const double reference = std::round(pitch * 100.0) / 100.0;
