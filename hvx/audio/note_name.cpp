@@ -72,7 +72,8 @@ std::string describePitch(double hertz) {
   if (whole == 0) {
     std::snprintf(text, sizeof text, "%s (%.2f Hz)", name.c_str(), hertz);
   } else {
-    std::snprintf(text, sizeof text, "%s %+ld cents (%.2f Hz)", name.c_str(), whole, hertz);
+    std::snprintf(text, sizeof text, "%s %+ld cent%s (%.2f Hz)", name.c_str(), whole,
+                  whole == 1 || whole == -1 ? "" : "s", hertz);
   }
   return text;
 }

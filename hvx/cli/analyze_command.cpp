@@ -220,7 +220,9 @@ int runAnalyze(AnalyzeOptions& options) {
     return status;
   }
   const bool voiceOnly = options.picture.empty();
-  const double interval = voiceOnly ? options.interval : pictureInterval(options);
+  // A picture's interval is the one tonepix will hold; -b sets either.
+  const double interval =
+      voiceOnly && options.bpm == 0 ? options.interval : pictureInterval(options);
   const int most = voiceOnly ? kMaxVoicePoints : kMaxAnalysisRows;
   SoundRequest request;
   request.start = options.start;
