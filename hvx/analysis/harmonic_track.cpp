@@ -247,13 +247,21 @@ double refinePitch(const Sound& sound, double pitch) {
   const double interval = sound.seconds() / kPoints;
   const HarmonicFrames frames =
       trackHarmonics(sound, pitch, interval, pointsFitting(sound.seconds(), interval, kPoints));
+  const auto loudestAt = [&frames](int p) {
+    return *std::max_element(
+        &frames.amplitude[static_cast<std::size_t>(p * kAnalysedHarmonics)],
+        &frames.amplitude[static_cast<std::size_t>((p + 1) * kAnalysedHarmonics)]);
+  };
+  float loudest = 0.0f;
+  for (int p = 0; p < frames.points; ++p) {
+    loudest = std::max(loudest, loudestAt(p));
+  }
+  // Only where the note sounds: within 30 dB of its loudest point, and with
+  // a fundamental a tenth of that point's strongest harmonic at least.
   std::vector<double> found;
   for (int p = 0; p < frames.points; ++p) {
     const float first = frames.amplitudeAt(p, 0);
-    const float loudest = *std::max_element(
-        &frames.amplitude[static_cast<std::size_t>(p * kAnalysedHarmonics)],
-        &frames.amplitude[static_cast<std::size_t>((p + 1) * kAnalysedHarmonics)]);
-    if (first > 0.0f && first >= 0.1f * loudest) {
+    if (loudestAt(p) >= 0.03f * loudest && first > 0.0f && first >= 0.1f * loudestAt(p)) {
       found.push_back(static_cast<double>(frames.frequencyAt(p, 0)));
     }
   }
