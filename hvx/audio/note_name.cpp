@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 constexpr int kLowestNote = 0;      // C-1
@@ -41,4 +42,38 @@ bool noteFrequency(const std::string& name, double& hertz) {
   }
   hertz = kReferenceHertz * std::pow(2.0, static_cast<double>(note - kReferenceNote) / 12.0);
   return true;
+}
+
+bool nearestNote(double hertz, std::string& name, double& cents) {
+  if (!(hertz > 0.0)) {
+    return false;
+  }
+  const double semitones = 12.0 * std::log2(hertz / kReferenceHertz) + kReferenceNote;
+  const long note = std::lround(semitones);
+  if (note < kLowestNote || note > kHighestNote) {
+    return false;
+  }
+  static const char* const kNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                       "F#", "G",  "G#", "A",  "A#", "B"};
+  name = std::string(kNames[note % 12]) + std::to_string(note / 12 - 1);
+  cents = 100.0 * (semitones - static_cast<double>(note));
+  return true;
+}
+
+std::string describePitch(double hertz) {
+  char text[64];
+  std::string name;
+  double cents = 0;
+  if (!nearestNote(hertz, name, cents)) {
+    std::snprintf(text, sizeof text, "%.2f Hz", hertz);
+    return text;
+  }
+  const long whole = std::lround(cents);
+  if (whole == 0) {
+    std::snprintf(text, sizeof text, "%s (%.2f Hz)", name.c_str(), hertz);
+  } else {
+    std::snprintf(text, sizeof text, "%s %+ld cent%s (%.2f Hz)", name.c_str(), whole,
+                  whole == 1 || whole == -1 ? "" : "s", hertz);
+  }
+  return text;
 }

@@ -9,5 +9,6 @@ std::vector<Subcommand> registerSubcommands(CLI::App& hvx) {
   all.push_back(addRenderCommand(hvx));
   all.push_back(addPictureCommand(hvx));
   all.push_back(addStudioCommand(hvx));
+  all.push_back(addAnalyzeCommand(hvx));
   return all;
 }

@@ -15,3 +15,4 @@ Subcommand addRenderCommand(CLI::App& hvx);   // render_command.cpp
 Subcommand addPictureCommand(CLI::App& hvx);  // picture_command.cpp
 Subcommand addStudioCommand(CLI::App& hvx);   // studio_command.cpp
 Subcommand addConvertCommand(CLI::App& hvx);  // convert_command.cpp
+Subcommand addAnalyzeCommand(CLI::App& hvx);  // analyze_command.cpp

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# How close hvx analyze comes to real instrument notes, and how fast.
+#   bench/analyze_quality.sh [BUILD_DIR]     (default build-bench)
+# Renders notes from Debian's General MIDI sound font with fluidsynth (dry:
+# no reverb, no chorus), then for each note:
+#   voice:   hvx analyze --voice at 0.05 s, rendered with no hold at the found pitch;
+#   picture: hvx analyze at 0.1 s, tonepix -f0 -n100, rendered the same way;
+# and scores each resynthesis against its source with bench/analyze_score.cpp
+# (spectral convergence of Hann-4096 magnitude spectrograms, best gain).
+# Speed: CPU seconds of hvx analyze --voice on a 5 s note, best of 5.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build-bench}"
+scripts/install-deps.sh
+if ! command -v fluidsynth >/dev/null 2>&1 || [ ! -f /usr/share/sounds/sf2/FluidR3_GM.sf2 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends fluidsynth fluid-soundfont-gm
+fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTONEPIX_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" --target hvx tonepix analyze_score >/dev/null
+hvx="$PWD/$build/hvx"
+tonepix="$PWD/$build/tonepix"
+score="$PWD/$build/bench/analyze_score"
+work="$build/analyze-quality"
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+# A variable-length quantity, as a MIDI file stores times.
+vlq() {
+  local n=$1 bytes
+  bytes=$(printf '\\x%02x' $((n & 0x7f)))
+  n=$((n >> 7))
+  while [ "$n" -gt 0 ]; do
+    bytes=$(printf '\\x%02x' $(((n & 0x7f) | 0x80)))$bytes
+    n=$((n >> 7))
+  done
+  printf '%s' "$bytes"
+}
+
+# midi FILE PROGRAM KEY SECONDS: one note at velocity 100, 120 beats a
+# minute at 480 ticks a beat (960 ticks a second).
+midi() {
+  local events track length
+  events="\\x00\\xc0$(printf '\\x%02x' "$2")\\x00\\x90$(printf '\\x%02x' "$3")\\x64"
+  events+="$(vlq $(($4 * 960)))\\x80$(printf '\\x%02x' "$3")\\x40$(vlq 960)\\xff\\x2f\\x00"
+  track=$(printf "$events" | od -An -tx1 | tr -d ' \n' | sed 's/../\\x&/g')
+  length=$(printf "$track" | wc -c)
+  {
+    printf 'MThd\x00\x00\x00\x06\x00\x00\x00\x01\x01\xe0MTrk'
+    printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((length >> 24)) $(((length >> 16) & 255)) \
+      $(((length >> 8) & 255)) $((length & 255)))"
+    printf "$track"
+  } >"$1"
+}
+
+# name, General MIDI program (0-based), key, seconds held
+notes="piano 0 60 3
+piano-low 0 36 4
+harpsichord 6 67 2
+vibraphone 11 72 3
+organ 19 55 3
+nylon-guitar 24 52 3
+violin 40 69 3
+cello 42 48 4
+trumpet 56 65 3
+clarinet 71 58 3
+flute 73 79 3
+oboe 68 70 2
+choir 52 64 3
+sax 65 62 4"
+
+printf '%-14s %-26s %8s %8s\n' note pitch voice picture
+while read -r name program key seconds; do
+  midi "$name.mid" "$program" "$key" "$seconds"
+  fluidsynth -ni -q -R 0 -C 0 -g 0.5 -r 48000 -F "$name.wav" \
+    /usr/share/sounds/sf2/FluidR3_GM.sf2 "$name.mid" >/dev/null 2>&1
+  "$hvx" analyze "$name.wav" --voice "$name.hvx" --interval 0.05 --json >"$name.json"
+  hertz=$(grep -o '"hertz": [0-9.]*' "$name.json" | awk '{print $2}')
+  note=$(grep -o '"note": "[^"]*"' "$name.json" | cut -d'"' -f4)
+  "$hvx" render --hold 0 --freq "$hertz" -o "$name.voice.wav" "$name.hvx" >/dev/null
+  "$hvx" analyze "$name.wav" -o "$name.bmp" --interval 0.1 >/dev/null
+  "$tonepix" -f0 -n100 -b600 "$name.bmp" >/dev/null
+  # tonepix's voice takes the name NAME.hvx, after the analysed voice was heard.
+  "$hvx" render --hold 0 --freq "$hertz" -o "$name.picture.wav" "$name.hvx" >/dev/null
+  printf '%-14s %-26s %8s %8s\n' "$name" "$note ($hertz Hz)" \
+    "$("$score" "$name.wav" "$name.voice.wav")" "$("$score" "$name.wav" "$name.picture.wav")"
+done <<<"$notes"
+
+# Speed: a 5 s note, CPU time of the whole command.
+midi long.mid 40 69 5
+fluidsynth -ni -q -R 0 -C 0 -g 0.5 -r 48000 -F long.wav /usr/share/sounds/sf2/FluidR3_GM.sf2 long.mid >/dev/null 2>&1
+seconds=$("$hvx" analyze long.wav --voice long.hvx --json | grep -o '"seconds": [0-9.]*' | awk '{print $2}')
+best=""
+for _ in 1 2 3 4 5; do
+  cpu=$( { /usr/bin/time -f '%U %S' "$hvx" analyze long.wav --voice long.hvx >/dev/null; } 2>&1 | awk '{print $1 + $2}')
+  best=$(awk -v a="$cpu" -v b="${best:-1e9}" 'BEGIN { print (a < b ? a : b) }')
+done
+awk -v s="$seconds" -v c="$best" 'BEGIN { printf "speed: %.2f s of sound in %.3f s of CPU: %.0fx real time\n", s, c, (c > 0 ? s / c : 0) }'

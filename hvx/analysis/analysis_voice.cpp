@@ -1,0 +1,56 @@
+#include "hvx/analysis/analysis_voice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "voice/voice_layout.h"
+
+namespace {
+constexpr int kSlot = voiceSlot(0, 0, 1);
+}
+
+void buildAnalysisVoice(const HarmonicFrames& frames, double referenceHertz,
+                        const SustainLoop& loop, const std::string& name, Voice& voice) {
+  resetVoice(voice);
+  std::memset(voice.name, 0, sizeof voice.name);
+  std::memcpy(voice.name, name.data(), std::min(name.size(), sizeof voice.name));
+  voice.layerCount = 1;
+  voice.setsPerLayer = 1;
+  voice.loopStart = static_cast<float>(loop.start * frames.interval);
+  voice.loopEnd = static_cast<float>(loop.end * frames.interval);
+  EnvelopeSet& set = voice.sets[kSlot];
+  // Played at `referenceHertz`, a ratio r sounds at r * referenceHertz.
+  const int points = std::min(frames.points, kMaxVoicePoints);
+  for (int h = 0; h < kAnalysedHarmonics; ++h) {
+    Envelope& level = set.amplitudeEnvelopes[h];
+    Envelope& ratio = set.frequencyEnvelopes[h];
+    for (int p = 0; p <= points; ++p) {
+      const auto time = static_cast<float>(p * frames.interval);
+      const int measured = std::min(p, points - 1);
+      level.times[p] = ratio.times[p] = time;
+      // The last breakpoint is the silence the sound ends in.
+      level.values[p] = p < points ? frames.amplitudeAt(p, h) : 0.0f;
+      ratio.values[p] = static_cast<float>(
+          std::max(0.0, static_cast<double>(frames.frequencyAt(measured, h))) / referenceHertz);
+    }
+    level.count = ratio.count = points + 1;
+  }
+}
+
+bool writeAnalysisVoice(const std::string& path, const Voice& voice, std::string& error) {
+  VoiceWriter writer;
+  errno = 0;
+  if (!writer.open(path.c_str())) {
+    error = std::string("cannot be written") +
+            (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    return false;
+  }
+  const bool encoded = encodeVoice(voice, writer);
+  const bool written = writer.close();
+  if (!encoded || !written) {
+    error = "cannot be written";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <vector>
+
+#include "common/store_limits.h"
+#include "hvx/analysis/sound_reader.h"
+
+// Each harmonic's amplitude and frequency at points spaced evenly through a
+// sound, following the pitch as it moves. Harmonic h is looked for next to
+// where the harmonics below it stand, so stretched partials are followed as
+// well as vibrato and drift.
+
+constexpr int kAnalysedHarmonics = kMaxHarmonics;
+
+struct HarmonicFrames {
+  double interval = 0;  // seconds between points; point p is at p * interval
+  int points = 0;
+  std::vector<double> pitch;     // per point: the fundamental followed, Hz
+  std::vector<float> amplitude;  // points x 64: peak amplitude, full scale 1; 0 at or above Nyquist
+  std::vector<float> frequency;  // points x 64: Hz
+
+  float amplitudeAt(int point, int harmonic) const {
+    return amplitude[static_cast<std::size_t>(point * kAnalysedHarmonics + harmonic)];
+  }
+  float frequencyAt(int point, int harmonic) const {
+    return frequency[static_cast<std::size_t>(point * kAnalysedHarmonics + harmonic)];
+  }
+};
+
+// Points that fit a sound of `seconds` at `interval`: the first at 0, the
+// last at or before its end; at most `most`.
+int pointsFitting(double seconds, double interval, int most);
+
+// Measures `points` points `interval` seconds apart from the sound's start,
+// for a note of `notePitch` hertz.
+HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points);
+
+// The pitch read from the fundamental's peak in the spectrum, which is finer
+// than the period `pitch` found in the waveform: the median over the points
+// where the fundamental is clear. `pitch` itself when it is never clear.
+double refinePitch(const Sound& sound, double pitch);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Reading a recorded sound for analysis: WAV, FLAC, AIFF or Ogg, through
+// libsndfile, any sample format, channels mixed to one. Only the part asked
+// for is decoded into memory.
+
+// The most of a sound one analysis reads: 10 minutes, 4 bytes a sample
+// (115 MB at 48 kHz). Longer sounds are read in part.
+constexpr double kMaxAnalysedSeconds = 600.0;
+// Shorter parts give no point: the pitch needs a few periods.
+constexpr double kMinSoundSeconds = 0.05;
+constexpr int kMinSoundRate = 8000;
+constexpr int kMaxSoundRate = 192000;
+constexpr int kMaxSoundChannels = 256;
+
+struct SoundRequest {
+  double start = 0;                        // seconds into the file
+  double length = 0;                       // seconds; 0 reads to the end
+  double maxLength = kMaxAnalysedSeconds;  // never more than this, whatever was asked
+};
+
+struct Sound {
+  std::vector<float> samples;  // mono, the mean of the channels
+  int sampleRate = 0;
+  int channels = 0;
+  double fileSeconds = 0;   // the whole file
+  double startSeconds = 0;  // where `samples` begins in the file
+  // The part was cut short of what was asked by `maxLength`.
+  bool cut = false;
+
+  double seconds() const {
+    return static_cast<double>(samples.size()) / static_cast<double>(sampleRate);
+  }
+};
+
+// False with a one-line reason in `error` when the file is not a sound
+// libsndfile reads, is empty, has a rate outside 8..192 kHz, or when the
+// part asked for is outside it or shorter than kMinSoundSeconds.
+bool readSoundFile(const std::string& path, const SoundRequest& request, Sound& sound,
+                   std::string& error);
+// The same for a whole file held in memory.
+bool readSoundMemory(const unsigned char* data, std::size_t size, const SoundRequest& request,
+                     Sound& sound, std::string& error);
