@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 #include "fuzz_options.h"
 
 namespace {

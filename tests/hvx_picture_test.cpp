@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 #include "hvx/picture/picture_prepare.h"
 #include "hvx/voice/voice_file.h"
 #include "hvx/voice/voice_picture.h"

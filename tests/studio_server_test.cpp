@@ -8,7 +8,7 @@
 
 #include <thread>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 #include "hvx/studio/studio_conversion.h"
 #include "hvx/studio/studio_folder.h"
 #include "hvx/studio/studio_requests.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 #include "cli/converter.h"
 #include "common/random_source.h"
 #include "test_support.h"
