@@ -15,6 +15,7 @@ command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
 [ -f /usr/include/httplib.h ] || need+=(libcpp-httplib-dev)
 [ -f /usr/include/sndfile.h ] || need+=(libsndfile1-dev)
 [ -f /usr/include/libexif/exif-data.h ] || need+=(libexif-dev)
+[ -f /usr/include/zlib.h ] || need+=(zlib1g-dev)
 # The test run renders the manual pages.
 command -v man >/dev/null 2>&1 || need+=(man-db)
 command -v groff >/dev/null 2>&1 || need+=(groff-base)

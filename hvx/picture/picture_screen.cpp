@@ -9,6 +9,7 @@
 
 #include "hvx/picture/jpeg_markers.h"
 #include "hvx/picture/picture_limits.h"
+#include "hvx/picture/png_data.h"
 #include "hvx/picture/stb_reason.h"
 #include "image/bitmap_header.h"
 
@@ -267,7 +268,7 @@ bool screenPicture(const unsigned char* data, std::size_t size, std::size_t maxP
       }
       break;
     case PictureKind::Png:
-      break;
+      return pngDataFits(data, size, error);
   }
   return true;
 }
