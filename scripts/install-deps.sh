@@ -25,6 +25,9 @@ for extra in "$@"; do
     clang) command -v clang++ >/dev/null 2>&1 || need+=(clang)
            ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 \
              || need+=(libclang-rt-14-dev) ;;
+    # The picture-format test makes its pictures with ImageMagick.
+    pictures) command -v convert >/dev/null 2>&1 && convert -version 2>/dev/null | grep -q ImageMagick \
+                || need+=(imagemagick) ;;
     browser) ;;  # below: the studio's browser test may do without it
   esac
 done

@@ -84,10 +84,11 @@ void orient(GreyPicture& picture, int orientation) {
 }
 
 // The image library's pixels at the file's own channel count and depth, so
-// that 16-bit samples keep their precision.
+// that 16-bit samples keep their precision. `swapBytes`: the library hands
+// over a PNM's big-endian 16-bit samples as they are stored.
 template <typename Sample, typename Load>
 bool loadWithLibrary(const unsigned char* data, std::size_t size, Load load, double white,
-                     bool invert, GreyPicture& out, std::string& error) {
+                     bool invert, bool swapBytes, GreyPicture& out, std::string& error) {
   int channels = 0;
   std::unique_ptr<Sample, StbFree> samples(
       load(data, static_cast<int>(size), &out.width, &out.height, &channels, 0));
@@ -97,6 +98,12 @@ bool loadWithLibrary(const unsigned char* data, std::size_t size, Load load, dou
   }
   const std::size_t pixels =
       static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height);
+  if (swapBytes) {
+    Sample* sample = samples.get();
+    for (std::size_t i = 0; i < pixels * static_cast<std::size_t>(channels); ++i) {
+      sample[i] = static_cast<Sample>(((sample[i] & 0xFFu) << 8) | (sample[i] >> 8));
+    }
+  }
   out.levels = greyLevels(samples.get(), pixels, channels, white, invert);
   return true;
 }
@@ -121,10 +128,11 @@ bool decodeGreyPicture(const unsigned char* data, std::size_t size, const Pictur
   const double white = screen.levelMax > 0 ? static_cast<double>(screen.levelMax)
                        : sixteenBit        ? kSixteenBitWhite
                                            : kEightBitWhite;
+  const bool bigEndian = screen.kind == PictureKind::Pnm;
   const bool loaded = sixteenBit ? loadWithLibrary<stbi_us>(data, size, stbi_load_16_from_memory,
-                                                            white, invert, out, error)
+                                                            white, invert, bigEndian, out, error)
                                  : loadWithLibrary<stbi_uc>(data, size, stbi_load_from_memory,
-                                                            white, invert, out, error);
+                                                            white, invert, false, out, error);
   if (!loaded) {
     return false;
   }
