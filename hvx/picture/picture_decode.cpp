@@ -101,7 +101,8 @@ bool loadWithLibrary(const unsigned char* data, std::size_t size, Load load, dou
   if (swapBytes) {
     Sample* sample = samples.get();
     for (std::size_t i = 0; i < pixels * static_cast<std::size_t>(channels); ++i) {
-      sample[i] = static_cast<Sample>(((sample[i] & 0xFFu) << 8) | (sample[i] >> 8));
+      const unsigned value = sample[i];
+      sample[i] = static_cast<Sample>(((value & 0xFFu) << 8) | (value >> 8));
     }
   }
   out.levels = greyLevels(samples.get(), pixels, channels, white, invert);
