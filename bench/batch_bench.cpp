@@ -33,7 +33,7 @@
 #include <system_error>
 #include <vector>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 
 extern char** environ;
 

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const unsigned char* file = data + 1;
   const std::size_t fileSize = size - 1;
 
-  checkBitmap(std::string(reinterpret_cast<const char*>(file), fileSize));
+  checkBitmap(std::string(reinterpret_cast<const char*>(file), fileSize), settings.plateau);
 
   PreparedPicture picture;
   std::string error;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_writer.h"
 #include "fuzz_options.h"
+#include "image/bitmap_writer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #   FUZZ_SECONDS=300 scripts/ci-hardening.sh   # longer fuzzing
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh gtest clang browser
+scripts/install-deps.sh gtest clang pictures browser
 
 fuzz_seconds="${FUZZ_SECONDS:-20}"
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"

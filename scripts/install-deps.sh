@@ -15,6 +15,8 @@ command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
 [ -f /usr/include/httplib.h ] || need+=(libcpp-httplib-dev)
 [ -f /usr/include/sndfile.h ] || need+=(libsndfile1-dev)
 [ -f /usr/include/kissfft/kiss_fftr.h ] || need+=(libkissfft-dev)
+[ -f /usr/include/libexif/exif-data.h ] || need+=(libexif-dev)
+[ -f /usr/include/zlib.h ] || need+=(zlib1g-dev)
 # The test run renders the manual pages.
 command -v man >/dev/null 2>&1 || need+=(man-db)
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
@@ -24,6 +26,9 @@ for extra in "$@"; do
     clang) command -v clang++ >/dev/null 2>&1 || need+=(clang)
            ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 \
              || need+=(libclang-rt-14-dev) ;;
+    # The picture-format test makes its pictures with ImageMagick.
+    pictures) command -v convert >/dev/null 2>&1 && convert -version 2>/dev/null | grep -q ImageMagick \
+                || need+=(imagemagick) ;;
     browser) ;;  # below: the studio's browser test may do without it
     # The Debian package: dpkg-shlibdeps computes its dependencies; its check
     # runs lintian and asks the installed studio for its page.

@@ -7,7 +7,6 @@
 #include <memory>
 #include <vector>
 
-#include "bitmap_writer.h"
 #include "hvx/analysis/analysis_picture.h"
 #include "hvx/analysis/harmonic_track.h"
 #include "hvx/analysis/pitch.h"
@@ -15,6 +14,7 @@
 #include "hvx/audio/voice_render.h"
 #include "hvx/voice/voice_file.h"
 #include "image/bitmap_format.h"
+#include "image/bitmap_writer.h"
 #include "test_support.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_writer.h"
 #include "hvx/picture/bitmap_check.h"
 #include "hvx_pictures.h"
+#include "image/bitmap_writer.h"
 
 namespace {
 
@@ -94,8 +94,8 @@ TEST(HvxCheck, VerdictForEachWayABitmapIsMisreadOrRefused) {
       EXPECT_NE(report.reasons[0].find(c.reason), std::string::npos) << report.reasons[0];
     }
   }
-  EXPECT_FALSE(checkBitmap(greyBitmap(65)).fitsPlateau);
-  EXPECT_TRUE(checkBitmap(greyBitmap(64)).fitsPlateau);
+  EXPECT_FALSE(checkBitmap(greyBitmap(63)).fitsPlateau);
+  EXPECT_TRUE(checkBitmap(greyBitmap(62)).fitsPlateau);
   EXPECT_NE(checkBitmap(cutPalette()).reasons.at(1).find("palette entry"), std::string::npos);
 }
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_writer.h"
 #include "hvx/picture/picture_prepare.h"
 #include "hvx/voice/voice_file.h"
 #include "hvx/voice/voice_picture.h"
 #include "hvx_pictures.h"
+#include "image/bitmap_writer.h"
 #include "test_support.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "bitmap_writer.h"
 #include "hvx/audio/audio_encoding.h"
 #include "hvx/audio/note_name.h"
 #include "hvx/audio/voice_render.h"
+#include "image/bitmap_writer.h"
 #include "test_support.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -8,10 +8,10 @@
 
 #include <thread>
 
-#include "bitmap_writer.h"
 #include "hvx/studio/studio_conversion.h"
 #include "hvx/studio/studio_folder.h"
 #include "hvx/studio/studio_requests.h"
+#include "image/bitmap_writer.h"
 #include "test_support.h"
 
 namespace {
@@ -253,7 +253,7 @@ TEST(StudioNames, EveryUploadNameBecomesAPlainVoiceName) {
 }
 
 TEST(StudioRequests, RefusesWhatNoControlCanSend) {
-  const char* refused[] = {R"({"rows": 129})",         R"({"rows": -1})",    R"({"seed": -1})",
+  const char* refused[] = {R"({"rows": 127})",         R"({"rows": -1})",    R"({"seed": -1})",
                            R"({"seed": 4294967296})",  R"({"hold": 31})",    R"({"hold": -0.5})",
                            R"({"harmonics": "many"})", R"({"topFirst": 1})", R"([1, 2])",
                            R"({"interval": [0.3]})"};
@@ -267,7 +267,7 @@ TEST(StudioRequests, RefusesWhatNoControlCanSend) {
   std::string error;
   ASSERT_TRUE(studioRequestFromJson(
       nlohmann::json::parse(
-          R"({"rows": 128, "seed": 4294967295, "hold": 30, "plateau": 5000, "harmonics": -3})"),
+          R"({"rows": 126, "seed": 4294967295, "hold": 30, "plateau": 5000, "harmonics": -3})"),
       request, error));
   EXPECT_TRUE(
       request.prepare.plateau);  // tonepix clamps 5000 to 100: plateau mode, at most 64 rows

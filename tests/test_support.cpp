@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 
 namespace fs = std::filesystem;
 

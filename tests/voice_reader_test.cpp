@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_writer.h"
 #include "cli/converter.h"
 #include "common/random_source.h"
+#include "image/bitmap_writer.h"
 #include "test_support.h"
 #include "voice/voice_layout.h"
 

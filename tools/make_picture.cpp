@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 5) {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 
 int main(int argc, char** argv) {
   const char* path = argc > 1 ? argv[1] : "samples/pad.bmp";

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bitmap_writer.h"
+#include "image/bitmap_writer.h"
 
 std::string analysisBitmap(const HarmonicFrames& frames) {
   const int rows = std::min(frames.points, kMaxAnalysisRows);

@@ -9,9 +9,7 @@
 // levels, one row per point, the first point in the bottom row (the first
 // row of the file), the loudest cell 255.
 
-// Rows a picture of a sound may have: tonepix puts its two closing points in
-// the last two rows of a full picture, so rows 127 and 128 would never be
-// heard.
-constexpr int kMaxAnalysisRows = kMaxPictureRows - 2;
+// Rows a picture of a sound may have: every row must be heard.
+constexpr int kMaxAnalysisRows = kMaxHeardRows;
 
 std::string analysisBitmap(const HarmonicFrames& frames);

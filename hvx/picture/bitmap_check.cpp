@@ -5,24 +5,17 @@
 #include <cstdlib>
 
 #include "image/bitmap_format.h"
+#include "image/bitmap_header.h"
 
 namespace {
 
-constexpr std::size_t kFileHeaderBytes = 14;
-constexpr std::uint32_t kInfoHeaderBytes = 40;
-constexpr std::uint32_t kCoreHeaderBytes = 12;  // the oldest header, 16-bit sizes, 3-byte colours
 constexpr std::uint32_t kGreyBits = 8;
 constexpr int kPaletteSize = 256;
 
 // Header bytes as tonepix sees them: whatever the file lacks reads as zero.
 std::uint32_t fieldAt(const std::string& bytes, std::size_t offset, std::size_t width) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    const std::size_t at = offset + i;
-    const auto byte = at < bytes.size() ? static_cast<unsigned char>(bytes[at]) : 0u;
-    value |= static_cast<std::uint32_t>(byte) << (8 * i);
-  }
-  return value;
+  return readLittleEndian(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                          offset, width);
 }
 
 std::string compressionName(std::uint32_t compression) {
@@ -66,7 +59,8 @@ std::array<bool, kPaletteSize> usedLevels(const std::string& bytes, std::size_t 
 void measurePalette(const std::string& bytes, BitmapReport& report) {
   const std::size_t entryBytes = report.headerSize == kCoreHeaderBytes ? 3 : 4;
   const std::size_t paletteAt = kFileHeaderBytes + report.headerSize;
-  const std::size_t colourCount = report.headerSize >= kInfoHeaderBytes ? fieldAt(bytes, 46, 4) : 0;
+  const std::size_t colourCount =
+      report.headerSize >= kInfoHeaderBytes ? fieldAt(bytes, kColoursUsedOffset, 4) : 0;
   std::size_t entries = colourCount == 0 || colourCount > kPaletteSize ? kPaletteSize : colourCount;
   const std::size_t paletteEnd = std::min<std::size_t>(report.pixelOffset, bytes.size());
   entries = paletteEnd > paletteAt ? std::min(entries, (paletteEnd - paletteAt) / entryBytes) : 0;
@@ -108,22 +102,26 @@ void misread(BitmapReport& report, const std::string& reason) {
 
 }  // namespace
 
-BitmapReport checkBitmap(const std::string& bytes) {
+BitmapReport checkBitmap(const std::string& bytes, bool plateau) {
   BitmapReport report;
-  report.isBitmap = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+  const BitmapHeader header =
+      readBitmapHeader(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  report.isBitmap = header.signature;
   if (!report.isBitmap) {
     skip(report, "not a bitmap (it does not start with \"BM\")");
     return report;
   }
+  // tonepix reads width and height where the 40-byte header keeps them,
+  // whatever header the file has.
   report.width = static_cast<std::int32_t>(fieldAt(bytes, kWidthOffset, 4));
   report.height = static_cast<std::int32_t>(fieldAt(bytes, kHeightOffset, 4));
-  report.headerSize = fieldAt(bytes, kFileHeaderBytes, 4);
-  report.pixelOffset = fieldAt(bytes, 10, 4);
-  const bool core = report.headerSize == kCoreHeaderBytes;
-  report.bitsPerPixel = static_cast<int>(fieldAt(bytes, core ? 24 : 28, 2));
-  report.compression = core ? 0 : fieldAt(bytes, 30, 4);
+  report.headerSize = header.headerSize;
+  report.pixelOffset = header.pixelOffset;
+  const bool core = header.core;
+  report.bitsPerPixel = header.bitsPerPixel;
+  report.compression = header.compression;
   const std::int64_t rows = std::abs(static_cast<std::int64_t>(report.height));
-  report.fitsPlateau = rows >= 1 && rows <= kMaxPlateauPictureRows;
+  report.fitsPlateau = rows >= 1 && rows <= kMaxHeardPlateauRows;
   const bool rowsTaken =
       report.width == kPictureWidth && report.height >= 1 && report.height <= kMaxPictureRows;
   if (report.bitsPerPixel <= static_cast<int>(kGreyBits)) {
@@ -145,7 +143,11 @@ BitmapReport checkBitmap(const std::string& bytes) {
   } else if (report.height == 0) {
     skip(report, "no rows");
   } else if (report.height > kMaxPictureRows) {
-    skip(report, std::to_string(report.height) + " rows, tonepix takes at most 128");
+    skip(report, std::to_string(report.height) + " rows, tonepix takes at most " +
+                     std::to_string(kMaxPictureRows));
+  } else if (plateau && report.height > kMaxPlateauPictureRows) {
+    skip(report, std::to_string(report.height) + " rows, tonepix -p takes at most " +
+                     std::to_string(kMaxPlateauPictureRows));
   }
   if (report.verdict == BitmapReport::Verdict::Skipped) {
     return report;
@@ -181,6 +183,23 @@ BitmapReport checkBitmap(const std::string& bytes) {
   if (report.missingBytes > 0) {
     misread(report, "the file ends " + std::to_string(report.missingBytes) +
                         " bytes early, tonepix reads the missing pixels as silence");
+  }
+  const int heard = plateau ? kMaxHeardPlateauRows : kMaxHeardRows;
+  if (report.height > heard) {
+    report.firstUnheardRow = heard + 1;
+    const std::string first = std::to_string(heard + 1);
+    const std::string last = std::to_string(report.height);
+    const std::string unheard = report.height == heard + 1 ? "row " + first + " is"
+                                : report.height == heard + 2
+                                    ? "rows " + first + " and " + last + " are"
+                                    : "rows " + first + " to " + last + " are";
+    const std::string reason = unheard + " not heard: tonepix" + (plateau ? " -p" : "") +
+                               " keeps " + std::to_string(heard) +
+                               " rows and puts its loop and release points in the last places";
+    if (report.verdict == BitmapReport::Verdict::Ok) {
+      report.verdict = BitmapReport::Verdict::Unheard;
+    }
+    report.reasons.push_back(reason);
   }
   return report;
 }

@@ -9,7 +9,9 @@
 // drawn. tonepix reads width and height from the header, then one byte per
 // pixel from byte 1078 on as a grey level; every other field is ignored.
 struct BitmapReport {
-  enum class Verdict { Ok, Misread, Skipped };
+  // Worst last: Unheard means tonepix reads every row as drawn but the last
+  // ones are never heard, its closing points take their places.
+  enum class Verdict { Ok, Unheard, Misread, Skipped };
   Verdict verdict = Verdict::Ok;
   std::vector<std::string> reasons;  // empty when ok
 
@@ -24,10 +26,12 @@ struct BitmapReport {
   int paletteDeviation = 0;  // largest channel distance from grey level = index, over used entries
   int deviantEntry = -1;     // the entry with that distance
   std::size_t missingBytes = 0;  // of the pixel rows tonepix reads
-  bool fitsPlateau = false;
+  bool fitsPlateau = false;      // every row is heard in plateau mode
+  int firstUnheardRow = 0;       // counting from 1; 0 when every row is heard
 };
 
-BitmapReport checkBitmap(const std::string& bytes);
+// `plateau`: judge the file for tonepix -p.
+BitmapReport checkBitmap(const std::string& bytes, bool plateau = false);
 
 // The fields above as one line of text, e.g. "64 x 32, 8 bits per pixel, ...".
 std::string describeBitmap(const BitmapReport& report);

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "image/bitmap_format.h"
+#include "image/bitmap_writer.h"
 
 std::string defaultPreparedName(const std::string& input) {
   std::filesystem::path path(input);
@@ -15,4 +20,23 @@ std::string defaultPreparedName(const std::string& input) {
     path.replace_extension(".bmp");
   }
   return path.string();
+}
+
+bool isPreparedBitmap(const std::string& path) {
+  // Every row count tonepix takes: earlier versions of hvx prepare wrote up
+  // to its full limit.
+  constexpr std::size_t kLargest =
+      kPixelDataOffset + static_cast<std::size_t>(kMaxPictureRows) * kPictureWidth;
+  std::ifstream file(path, std::ios::binary);
+  std::string bytes(kLargest + 1, '\0');
+  file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(file.gcount()));
+  if (bytes.size() <= kPixelDataOffset || bytes.size() > kLargest ||
+      (bytes.size() - kPixelDataOffset) % kPictureWidth != 0) {
+    return false;
+  }
+  const auto rows = static_cast<std::int32_t>((bytes.size() - kPixelDataOffset) / kPictureWidth);
+  const std::string expected =
+      makeBitmap(kPictureWidth, rows, std::vector<std::uint8_t>(bytes.size() - kPixelDataOffset));
+  return bytes.compare(0, kPixelDataOffset, expected, 0, kPixelDataOffset) == 0;
 }

@@ -1,46 +1,30 @@
 #include "hvx/picture/rle_bitmap.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <vector>
+
+#include "image/bitmap_header.h"
 
 namespace {
 
-constexpr std::size_t kFileHeaderBytes = 14;
-constexpr std::size_t kInfoHeaderBytes = 40;
-constexpr std::uint32_t kRle8 = 1;
-constexpr std::uint32_t kRle4 = 2;
-constexpr std::uint32_t kFullPalette = 256;
+constexpr std::size_t kPaletteEntryBytes = 4;  // blue, green, red, unused
+constexpr int kRgba = 4;
+constexpr unsigned char kOpaque = 255;
 
-std::uint32_t u32At(const unsigned char* data, std::size_t offset) {
-  return static_cast<std::uint32_t>(data[offset]) |
-         (static_cast<std::uint32_t>(data[offset + 1]) << 8) |
-         (static_cast<std::uint32_t>(data[offset + 2]) << 16) |
-         (static_cast<std::uint32_t>(data[offset + 3]) << 24);
-}
-
-void putU32(std::string& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    out.push_back(static_cast<char>((value >> shift) & 0xFFu));
-  }
-}
-
-void putU16(std::string& out, std::uint32_t value) {
-  out.push_back(static_cast<char>(value & 0xFFu));
-  out.push_back(static_cast<char>((value >> 8) & 0xFFu));
-}
-
-// Palette indices of a run-length stream, bottom row first. Runs that would
-// leave the picture are clipped; pixels no run reaches stay index 0.
+// Palette indices of a run-length stream, bottom row first. Whatever would
+// leave the picture is dropped; pixels no run reaches stay index 0.
 class RleCanvas {
  public:
   RleCanvas(std::size_t width, std::size_t height)
       : width_(width), height_(height), indices_(width * height, 0) {}
-  void put(unsigned index) {
-    if (x_ < width_ && y_ < height_) {
-      indices_[y_ * width_ + x_] = static_cast<unsigned char>(index);
-    }
-    ++x_;
+  // The first `count` of `count` indices that still fall inside the row.
+  std::size_t room(std::size_t count) const {
+    return full() || x_ >= width_ ? 0 : std::min(count, width_ - x_);
   }
+  void put(std::size_t i, unsigned index) {
+    indices_[y_ * width_ + x_ + i] = static_cast<unsigned char>(index);
+  }
+  void advance(std::size_t count) { x_ += count; }
   void endLine() {
     x_ = 0;
     ++y_;
@@ -58,20 +42,23 @@ class RleCanvas {
   std::vector<unsigned char> indices_;
 };
 
-// Follows the stream to its end-of-picture mark. False when it stops short.
+// Follows the stream to its end-of-picture mark or to the picture's last row.
+// False when it stops short.
 bool decodeStream(const unsigned char* stream, std::size_t size, bool fourBit, RleCanvas& canvas) {
   std::size_t at = 0;
   auto nibbleOrByte = [fourBit](unsigned value, std::size_t i) {
     return fourBit ? ((i % 2 == 0) ? (value >> 4) : (value & 0x0Fu)) : value;
   };
-  while (at + 2 <= size) {
+  while (at + 2 <= size && !canvas.full()) {
     const unsigned count = stream[at];
     const unsigned value = stream[at + 1];
     at += 2;
     if (count > 0) {  // a run of one index (two alternating ones at 4 bits)
-      for (std::size_t i = 0; i < count; ++i) {
-        canvas.put(nibbleOrByte(value, i));
+      const std::size_t shown = canvas.room(count);
+      for (std::size_t i = 0; i < shown; ++i) {
+        canvas.put(i, nibbleOrByte(value, i));
       }
+      canvas.advance(count);
       continue;
     }
     if (value == 0) {
@@ -89,9 +76,11 @@ bool decodeStream(const unsigned char* stream, std::size_t size, bool fourBit, R
       if (at + bytes > size) {
         return false;
       }
-      for (std::size_t i = 0; i < value; ++i) {
-        canvas.put(nibbleOrByte(stream[at + (fourBit ? i / 2 : i)], fourBit ? i : 0));
+      const std::size_t shown = canvas.room(value);
+      for (std::size_t i = 0; i < shown; ++i) {
+        canvas.put(i, nibbleOrByte(stream[at + (fourBit ? i / 2 : i)], fourBit ? i : 0));
       }
+      canvas.advance(value);
       at += bytes + (bytes % 2);
     }
   }
@@ -101,83 +90,61 @@ bool decodeStream(const unsigned char* stream, std::size_t size, bool fourBit, R
 
 }  // namespace
 
-RleExpansion expandRleBitmap(const unsigned char* data, std::size_t size, std::size_t maxPixels,
-                             std::string& expanded, std::string& error) {
-  if (size < kFileHeaderBytes + kInfoHeaderBytes || data[0] != 'B' || data[1] != 'M') {
-    return RleExpansion::NotRle;
-  }
-  const std::uint32_t headerSize = u32At(data, 14);
-  const std::uint32_t compression = u32At(data, 30);
-  const std::uint32_t bitsPerPixel = static_cast<std::uint32_t>(data[28]) | (data[29] << 8u);
-  if (headerSize < kInfoHeaderBytes || (compression != kRle8 && compression != kRle4)) {
-    return RleExpansion::NotRle;
-  }
-  const bool fourBit = compression == kRle4;
-  if (bitsPerPixel != (fourBit ? 4u : 8u)) {
-    error = "damaged bitmap: run-length compression with " + std::to_string(bitsPerPixel) +
+bool isRleBitmap(const unsigned char* data, std::size_t size) {
+  const BitmapHeader header = readBitmapHeader(data, size);
+  return header.signature && !header.core &&
+         (header.compression == kRle8 || header.compression == kRle4);
+}
+
+bool decodeRleBitmap(const unsigned char* data, std::size_t size, int& width, int& height,
+                     std::vector<unsigned char>& rgba, std::string& error) {
+  const BitmapHeader header = readBitmapHeader(data, size);
+  const bool fourBit = header.compression == kRle4;
+  if (header.bitsPerPixel != (fourBit ? 4 : 8)) {
+    error = "damaged bitmap: run-length compression with " + std::to_string(header.bitsPerPixel) +
             " bits per pixel";
-    return RleExpansion::Refused;
+    return false;
   }
-  const auto width = static_cast<std::int32_t>(u32At(data, 18));
-  const auto height = static_cast<std::int32_t>(u32At(data, 22));
-  if (width <= 0 || height <= 0) {
+  if (header.width <= 0 || header.height <= 0) {
     error = "damaged bitmap: run-length compressed pictures need a positive width and height";
-    return RleExpansion::Refused;
+    return false;
   }
-  const auto w = static_cast<std::size_t>(width);
-  const auto h = static_cast<std::size_t>(height);
-  if (w > maxPixels / h) {
-    error = "picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
-            " pixels, more than " + std::to_string(maxPixels);
-    return RleExpansion::Refused;
-  }
+  const auto w = static_cast<std::size_t>(header.width);
+  const auto h = static_cast<std::size_t>(header.height);
 
   const std::size_t paletteLimit = fourBit ? 16 : 256;
-  std::size_t colours = u32At(data, 46);
+  std::size_t colours = header.coloursUsed;
   if (colours == 0 || colours > paletteLimit) {
     colours = paletteLimit;
   }
-  const std::size_t paletteAt = kFileHeaderBytes + headerSize;
-  const std::size_t pixelsAt = u32At(data, 10);
-  if (paletteAt > size || colours * 4 > size - paletteAt || pixelsAt > size) {
+  const std::size_t paletteAt = kFileHeaderBytes + header.headerSize;
+  const std::size_t pixelsAt = header.pixelOffset;
+  if (paletteAt > size || colours * kPaletteEntryBytes > size - paletteAt || pixelsAt > size) {
     error = "truncated bitmap: the palette or the pixel data is missing";
-    return RleExpansion::Refused;
+    return false;
   }
-
   RleCanvas canvas(w, h);
   if (!decodeStream(data + pixelsAt, size - pixelsAt, fourBit, canvas)) {
     error = "truncated bitmap: the compressed pixel data ends early";
-    return RleExpansion::Refused;
+    return false;
   }
-
-  // The same picture uncompressed: 8 bits per pixel, rows padded to 4 bytes,
-  // a full palette so that an index past the file's colours reads as black.
-  const std::size_t stride = (w + 3) / 4 * 4;
-  const std::size_t offset = kFileHeaderBytes + kInfoHeaderBytes + kFullPalette * 4;
-  const std::size_t total = offset + stride * h;
-  expanded.clear();
-  expanded.reserve(total);
-  expanded += "BM";
-  putU32(expanded, static_cast<std::uint32_t>(total));
-  putU32(expanded, 0);
-  putU32(expanded, static_cast<std::uint32_t>(offset));
-  putU32(expanded, kInfoHeaderBytes);
-  putU32(expanded, static_cast<std::uint32_t>(width));
-  putU32(expanded, static_cast<std::uint32_t>(height));
-  putU16(expanded, 1);  // planes
-  putU16(expanded, 8);  // bits per pixel
-  putU32(expanded, 0);  // uncompressed
-  putU32(expanded, static_cast<std::uint32_t>(stride * h));
-  putU32(expanded, 0);
-  putU32(expanded, 0);
-  putU32(expanded, kFullPalette);
-  putU32(expanded, 0);
-  expanded.append(reinterpret_cast<const char*>(data + paletteAt), colours * 4);
-  expanded.append((kFullPalette - colours) * 4, '\0');
+  // Rows come bottom first; an index past the file's colours reads as black.
+  rgba.assign(w * h * kRgba, 0);
   const std::vector<unsigned char>& indices = canvas.indices();
   for (std::size_t y = 0; y < h; ++y) {
-    expanded.append(reinterpret_cast<const char*>(indices.data() + y * w), w);
-    expanded.append(stride - w, '\0');
+    const unsigned char* row = indices.data() + (h - 1 - y) * w;
+    unsigned char* out = rgba.data() + y * w * kRgba;
+    for (std::size_t x = 0; x < w; ++x, out += kRgba) {
+      if (row[x] < colours) {
+        const unsigned char* entry = data + paletteAt + row[x] * kPaletteEntryBytes;
+        out[0] = entry[2];
+        out[1] = entry[1];
+        out[2] = entry[0];
+      }
+      out[3] = kOpaque;
+    }
   }
-  return RleExpansion::Expanded;
+  width = header.width;
+  height = header.height;
+  return true;
 }

@@ -2,15 +2,18 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The image library reads every bitmap but the run-length compressed ones
-// (4 and 8 bits per pixel). This expands such a file into the same picture as
-// an uncompressed 8-bit bitmap with the same palette, which the library reads.
+// (4 and 8 bits per pixel); these are expanded here, through their palette.
 
-enum class RleExpansion { NotRle, Expanded, Refused };
+// True when `data` is a bitmap whose pixels are run-length compressed.
+bool isRleBitmap(const unsigned char* data, std::size_t size);
 
-// NotRle: `data` is no run-length bitmap; use it as it is. Expanded:
-// `expanded` holds the uncompressed file. Refused: `error` says why (damaged,
-// truncated, or more than `maxPixels` pixels).
-RleExpansion expandRleBitmap(const unsigned char* data, std::size_t size, std::size_t maxPixels,
-                             std::string& expanded, std::string& error);
+// The picture as red, green, blue and alpha bytes, top row first. Runs are
+// followed only as far as the picture reaches, so the work is bounded by the
+// file's size and the picture's pixels. The caller has checked the size
+// against its limit. False with a one-line `error` when the file is damaged
+// or ends before the picture does.
+bool decodeRleBitmap(const unsigned char* data, std::size_t size, int& width, int& height,
+                     std::vector<unsigned char>& rgba, std::string& error);

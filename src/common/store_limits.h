@@ -14,6 +14,9 @@ constexpr int kMaxDetunePerMille = 100;
 constexpr int kPlateauBreakpointsPerPoint = 2;
 // Envelope points that fit when each takes its plateau breakpoints.
 constexpr int kMaxPlateauPoints = kMaxPoints / kPlateauBreakpointsPerPoint;
+// Points the converter adds after the loaded ones: a copy of the loop point
+// and the silent release point. In a full store they take the last places.
+constexpr int kClosingPoints = 2;
 
 // Breakpoints each envelope point takes, with plateau mode on or off.
 constexpr int breakpointsPerPoint(bool plateau) {

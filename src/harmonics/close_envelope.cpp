@@ -6,7 +6,7 @@ int Converter::closeEnvelope() {
   const std::int32_t loaded = pointCount;
   const std::int32_t loopPoint = loaded / 4 + 1;
   const std::int32_t perPoint = breakpointsPerPoint(plateauPercent != 0);
-  pointCount = loaded + 2;
+  pointCount = loaded + kClosingPoints;
   // An envelope holds 128 breakpoints; the two closing points then overwrite
   // the last loaded ones.
   if (perPoint * pointCount > kMaxPoints) {

@@ -15,13 +15,6 @@ constexpr int kRequiredWidth = kPictureWidth;
 // 1/255 as a single-precision constant; pixels are multiplied by it.
 constexpr float kPixelScale = 1.0f / 255.0f;
 
-std::int32_t int32At(const unsigned char* bytes) {
-  const std::uint32_t value =
-      static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-      (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
-  return static_cast<std::int32_t>(value);
-}
-
 // Everything the loader can use: the header, the colour table and as many
 // pixel rows as the store holds.
 constexpr std::size_t kUsableBytes =
@@ -107,8 +100,9 @@ int Converter::loadBitmap(const char* argument) {
     std::fprintf(log, ", Doesn't look like a bitmap file! Skipping...\n");
     return kSkipNotBitmap;
   }
-  const std::int32_t width = int32At(bytes + kWidthOffset);
-  const std::int32_t height = int32At(bytes + kHeightOffset);
+  // The header is whole here: what the file lacks was zero-filled above.
+  const auto width = static_cast<std::int32_t>(readLittleEndian(bytes, got, kWidthOffset, 4));
+  const auto height = static_cast<std::int32_t>(readLittleEndian(bytes, got, kHeightOffset, 4));
   if (verbose) {
     std::fprintf(log, ", Dimensions: %dx%d", width, height);
   }
