@@ -7,6 +7,7 @@ const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const http = require("node:http");
 const net = require("node:net");
+const zlib = require("node:zlib");
 const os = require("node:os");
 const path = require("node:path");
 const { startStudio, makePicture } = require("./harness.js");
@@ -95,6 +96,42 @@ async function savingRules(studio, folder, outside) {
   assert.equal(fs.readFileSync(outside, "utf8"), "outside");
 }
 
+// A grey PNG of `width` x `height` pixels, one bright pixel a row: small
+// to send, slow to decode.
+function greyPng(width, height) {
+  const chunk = (type, data) => {
+    const length = Buffer.alloc(4);
+    length.writeUInt32BE(data.length);
+    const crc = Buffer.alloc(4);
+    crc.writeUInt32BE(zlib.crc32(Buffer.concat([Buffer.from(type), data])) >>> 0);
+    return Buffer.concat([length, Buffer.from(type), data, crc]);
+  };
+  const header = Buffer.alloc(13);
+  header.writeUInt32BE(width, 0);
+  header.writeUInt32BE(height, 4);
+  header[8] = 8;  // bits per sample; colour type 0: grey
+  const rows = Buffer.alloc((width + 1) * height, 0);
+  for (let y = 0; y < height; ++y) rows[y * (width + 1) + 1 + (y % width)] = 255;
+  return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]), chunk("IHDR", header),
+                        chunk("IDAT", zlib.deflateSync(rows, { level: 1 })), chunk("IEND", Buffer.alloc(0))]);
+}
+
+// One client's slow decode holds nothing another client's turn waits for.
+async function slowDecodeDelaysNoOne(studio, picture) {
+  const add = async (name, bytes) =>
+    json(await request(studio, "POST", "/api/picture?name=" + name, bytes, "application/octet-stream")).picture;
+  const big = await add("big.png", greyPng(3000, 3000));
+  const small = await add("small.bmp", picture);
+  const finished = [];
+  const convert = (id, name) => request(studio, "POST", "/api/convert", Buffer.from(JSON.stringify({ picture: id, hold: 0 })),
+                                        "application/json").then((reply) => finished.push(name + " " + reply.status));
+  const slow = convert(big, "big");
+  await new Promise((done) => setTimeout(done, 50));
+  await convert(small, "small");
+  await slow;
+  assert.deepEqual(finished, ["small 200", "big 200"]);
+}
+
 // Eight clients that send one header line every three seconds and never a token.
 async function slowClientsDelayNoOne(studio) {
   const slow = [];
@@ -153,9 +190,10 @@ async function main() {
   try {
     await bodiesRefusedFromTheirHeaders(studio);
     await savingRules(studio, folder, path.join(scratch, "outside.bmp"));
+    await slowDecodeDelaysNoOne(studio, fs.readFileSync(picturePath));
     const slowest = await slowClientsDelayNoOne(studio);
     await parallelClientsGetTheirOwnResults(studio, fs.readFileSync(picturePath));
-    console.log("studio clients test: 4 passed; slowest request beside slow clients " + Math.round(slowest) + " ms");
+    console.log("studio clients test: 5 passed; slowest request beside slow clients " + Math.round(slowest) + " ms");
     // Open at the stop: a client stuck in its headers and an idle one.
     stuck.push(net.connect(studio.port, "127.0.0.1").on("error", () => {}));
     stuck[0].write("GET / HTTP/1.1\r\n");
