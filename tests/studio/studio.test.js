@@ -101,8 +101,8 @@ async function main() {
         document.getElementById("error").textContent = "";
       });
       await page.click(selector);
-      await page.waitForFunction(() => /^Saved |\S/.test(document.getElementById("status").textContent +
-                                                        document.getElementById("error").textContent));
+      await page.waitForFunction(() => /^Saved /.test(document.getElementById("status").textContent) ||
+                                         document.getElementById("error").textContent !== "");
       return page.textContent("#status");
     };
     assert.match(await saved("#save-voice"), /^Saved wide_swatch-prepared.hvx/);
