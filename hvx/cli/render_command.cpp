@@ -1,7 +1,6 @@
 // hvx render: hear a voice without the synthesizer.
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -9,6 +8,7 @@
 #include "hvx/audio/note_name.h"
 #include "hvx/audio/voice_render.h"
 #include "hvx/cli/subcommands.h"
+#include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
 #include "hvx/voice/voice_file.h"
 
@@ -21,6 +21,7 @@ struct RenderOptions {
   std::string note;
   RenderSettings settings;
   bool noNormalize = false;
+  bool force = false;
 };
 
 std::string describeLevel(double magnitude) {
@@ -48,14 +49,19 @@ std::string describeResult(const RenderOptions& options, const RenderedAudio& au
 
 int runRender(RenderOptions& options) {
   if (options.output.empty()) {
-    options.output = std::filesystem::path(options.voice).replace_extension(".wav").string();
-  }
-  AudioFormat format = AudioFormat::Wav;
-  audioFormatForPath(options.output, format);  // the option's check accepted it
-  if (sameFile(options.voice, options.output)) {
+    // Never flute.wav: that may be the sound the voice was made from.
+    options.output = derivedOutputName(options.voice, ".preview.wav");
+    std::string refusal;
+    if (!mayWriteDerived(options.output, options.voice, anyRegularFile, options.force, refusal)) {
+      reportError("render", refusal);
+      return kExitProblem;
+    }
+  } else if (sameFile(options.voice, options.output)) {
     reportError("render", options.output + ": is the voice file itself; not written");
     return kExitProblem;
   }
+  AudioFormat format = AudioFormat::Wav;
+  audioFormatForPath(options.output, format);  // the option's check accepted it
   auto voice = std::make_unique<Voice>();
   std::string problem;
   if (!loadVoiceFile(options.voice, *voice, problem)) {
@@ -108,7 +114,7 @@ Subcommand addRenderCommand(CLI::App& hvx) {
   app->add_option("voice", options->voice, "Voice file (.hvx)")->required();
   app->add_option("-o,--output", options->output,
                   "Audio file to write; its extension picks the format: .wav, .flac, .aif/.aiff\n"
-                  "(24-bit PCM) or .ogg (Vorbis). Default: the voice's path with .wav")
+                  "(24-bit PCM) or .ogg (Vorbis). Default: the voice's path with .preview.wav")
       ->check([](const std::string& path) {
         AudioFormat format = AudioFormat::Wav;
         return audioFormatForPath(path, format)
@@ -132,6 +138,8 @@ Subcommand addRenderCommand(CLI::App& hvx) {
       ->check(CLI::Range(0.0, kMaxHoldSeconds));
   app->add_option("--rate", options->settings.sampleRate, "Sample rate in Hz (default 48000)")
       ->check(CLI::Range(kMinSampleRate, kMaxSampleRate));
+  app->add_flag("--force", options->force,
+                "Without -o, replace a file at the default name even if hvx did not make it");
   app->add_flag("--no-normalize", options->noNormalize,
                 "Keep the voice's own level (clipped at full scale, and said so) instead of\n"
                 "scaling the peak to -1 dBFS");
