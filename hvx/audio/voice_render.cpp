@@ -58,6 +58,14 @@ class Renderer {
   }
 
   void render(const PlaybackSpan& span) {
+    if (span.joinFrom >= 0.0) {
+      for (Partial& partial : partials_) {
+        partial.amplitude.joinFrom(span.envelopeStart, partial.amplitude.valueAt(span.joinFrom),
+                                   span.joinUntil);
+        partial.ratio.joinFrom(span.envelopeStart, partial.ratio.valueAt(span.joinFrom),
+                               span.joinUntil);
+      }
+    }
     const long long first = std::max(0LL, std::llround(span.outputStart * rate_));
     const long long end = std::min(total_, std::llround(span.outputEnd * rate_));
     for (long long block = first; block < end; block += kBlockSamples) {
