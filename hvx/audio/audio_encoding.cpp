@@ -1,5 +1,6 @@
 #include "hvx/audio/audio_encoding.h"
 
+#include <pthread.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -95,34 +96,108 @@ bool audioFormatForPath(const std::string& path, AudioFormat& format) {
   return true;
 }
 
-bool encodeAudio(const RenderedAudio& audio, AudioFormat format, std::string& bytes,
-                 std::string& problem) {
+namespace {
+
+const char* formatName(AudioFormat format) {
+  switch (format) {
+    case AudioFormat::Wav:
+      return "WAV";
+    case AudioFormat::Flac:
+      return "FLAC";
+    case AudioFormat::Aiff:
+      return "AIFF";
+    case AudioFormat::OggVorbis:
+      return "Ogg Vorbis";
+  }
+  return "audio";
+}
+
+constexpr sf_count_t kSamplesPerWrite = 65536;
+
+struct EncodeJob {
+  const RenderedAudio* audio;
+  AudioFormat format;
+  std::string bytes;
+  std::string problem;
+  bool done = false;
+};
+
+void encodeInMemory(EncodeJob& job) {
   SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
   MemoryFile file;
   SF_INFO info{};
-  info.samplerate = audio.sampleRate;
+  info.samplerate = job.audio->sampleRate;
   info.channels = 1;
-  info.format = libraryFormat(format);
+  info.format = libraryFormat(job.format);
+  const std::string failed = std::string("cannot encode the audio as ") + formatName(job.format);
   SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &file);
   if (sound == nullptr) {
-    problem = std::string("cannot encode the audio: ") + sf_strerror(nullptr);
-    return false;
+    job.problem = failed + ": " + sf_strerror(nullptr);
+    return;
   }
   // Samples beyond full scale must saturate, never wrap round.
   sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  const auto frames = static_cast<sf_count_t>(audio.samples.size());
-  const bool written = sf_writef_float(sound, audio.samples.data(), frames) == frames;
-  if (!written) {
-    problem = std::string("cannot encode the audio: ") + sf_strerror(sound);
+  const auto frames = static_cast<sf_count_t>(job.audio->samples.size());
+  sf_count_t taken = 0;
+  while (taken < frames) {
+    // In pieces: some encoders take stack in proportion to one call's samples.
+    const sf_count_t piece = std::min(kSamplesPerWrite, frames - taken);
+    const sf_count_t wrote = sf_writef_float(sound, job.audio->samples.data() + taken, piece);
+    taken += std::max<sf_count_t>(wrote, 0);
+    if (wrote != piece) {
+      break;
+    }
   }
-  if (sf_close(sound) != 0 && written) {
-    problem = "cannot encode the audio: the encoder failed to finish";
+  if (taken != frames) {
+    // The library does not always say why; then say how far it got.
+    job.problem = sf_error(sound) != SF_ERR_NO_ERROR
+                      ? failed + ": " + sf_strerror(sound)
+                      : failed + ": the encoder stopped after " + std::to_string(taken) + " of " +
+                            std::to_string(frames) + " samples";
+  }
+  if (sf_close(sound) != 0 && taken == frames) {
+    job.problem = failed + ": the encoder failed to finish";
+    return;
+  }
+  if (taken == frames) {
+    job.bytes = std::move(file.bytes);
+    job.done = true;
+  }
+}
+
+// The encoders' own stacks grow with the sample rate (the Vorbis one far
+// beyond a thread's usual 8 MiB at 192 kHz), so they run on a thread of their
+// own with room to spare.
+constexpr std::size_t kEncoderStackBytes = std::size_t{64} << 20;
+
+void* runEncodeJob(void* job) {
+  encodeInMemory(*static_cast<EncodeJob*>(job));
+  return nullptr;
+}
+
+}  // namespace
+
+bool encodeAudio(const RenderedAudio& audio, AudioFormat format, std::string& bytes,
+                 std::string& problem) {
+  EncodeJob job{&audio, format, {}, {}};
+  pthread_attr_t attributes;
+  pthread_t thread;
+  bool started = pthread_attr_init(&attributes) == 0;
+  if (started) {
+    started = pthread_attr_setstacksize(&attributes, kEncoderStackBytes) == 0 &&
+              pthread_create(&thread, &attributes, runEncodeJob, &job) == 0;
+    pthread_attr_destroy(&attributes);
+  }
+  if (!started) {
+    problem = "cannot encode the audio: no thread with room for the encoder";
     return false;
   }
-  if (!written) {
+  pthread_join(thread, nullptr);
+  if (!job.done) {
+    problem = job.problem;
     return false;
   }
-  bytes = std::move(file.bytes);
+  bytes = std::move(job.bytes);
   return true;
 }
 

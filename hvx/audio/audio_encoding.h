@@ -11,8 +11,9 @@ enum class AudioFormat { Wav, Flac, Aiff, OggVorbis };
 // case). False for any other extension.
 bool audioFormatForPath(const std::string& path, AudioFormat& format);
 
-// The whole audio file in memory, encoded by libsndfile. False with one line
-// in `problem` when the library refuses.
+// The whole audio file in memory, encoded by libsndfile on a thread with a
+// large stack. False with one line in `problem`, naming the format and what
+// failed, when the library refuses.
 bool encodeAudio(const RenderedAudio& audio, AudioFormat format, std::string& bytes,
                  std::string& problem);
 

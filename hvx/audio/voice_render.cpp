@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include "hvx/audio/envelope_sampler.h"
@@ -43,6 +44,21 @@ std::vector<Partial> audiblePartials(const Voice& voice, double transpose) {
     }
   }
   return partials;
+}
+
+float largestAmplitude(const Voice& voice) {
+  float largest = 0.0f;
+  int slots[kVoiceSlots];
+  const int used = slotsInUse(voice, slots);
+  for (int i = 0; i < used; ++i) {
+    for (const Envelope& amplitude : voice.sets[slots[i]].amplitudeEnvelopes) {
+      for (int k = 0; k < amplitude.count; ++k) {
+        // Anything not a number counts as too large.
+        largest = amplitude.values[k] <= largest ? largest : amplitude.values[k];
+      }
+    }
+  }
+  return largest;
 }
 
 double transposition(const Voice& voice, const RenderSettings& settings) {
@@ -148,6 +164,13 @@ std::string renderProblem(const Voice& voice, const RenderSettings& settings) {
   }
   if (!(settings.frequency >= 0.0 && std::isfinite(settings.frequency))) {
     return "frequency is not a positive number";
+  }
+  const float largest = largestAmplitude(voice);
+  if (!(static_cast<double>(largest) <= kMaxRenderAmplitude)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "an amplitude of %g is beyond what a preview takes (%g)",
+                  static_cast<double>(largest), kMaxRenderAmplitude);
+    return text;
   }
   const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds);
   const double samples = plan.durationSeconds() * static_cast<double>(settings.sampleRate);

@@ -28,6 +28,10 @@ constexpr double kNormalizedPeakDb = -1.0;
 constexpr int kMinSampleRate = 8000;
 constexpr int kMaxSampleRate = 192000;
 constexpr double kMaxHoldSeconds = 600.0;
+// Amplitudes a preview takes: 120 dB above full scale, far beyond any voice
+// worth hearing, and far enough below the float range that 128 partials
+// added up stay finite.
+constexpr double kMaxRenderAmplitude = 1e6;
 // Bounds the memory a preview takes: 30 minutes at 48 kHz.
 constexpr double kMaxRenderSamples = 30.0 * 60.0 * 48000.0;
 

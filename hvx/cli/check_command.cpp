@@ -9,6 +9,7 @@
 #include "hvx/files/file_io.h"
 #include "hvx/picture/bitmap_check.h"
 #include "hvx/picture/prepared_name.h"
+#include "hvx/voice/printable_text.h"
 #include "image/bitmap_naming.h"
 
 namespace {
@@ -59,13 +60,14 @@ bool checkOne(const std::string& path) {
     report.reasons.insert(report.reasons.begin(),
                           "tonepix only takes names containing .bmp or .BMP");
   }
-  std::string text = path + ": " + describeBitmap(report) + "\n" + path + ": ";
+  const std::string shown = printableText(path);
+  std::string text = shown + ": " + describeBitmap(report) + "\n" + shown + ": ";
   if (report.verdict == BitmapReport::Verdict::Ok) {
     text += "ok\n";
   } else {
     text += report.verdict == BitmapReport::Verdict::Skipped ? "skipped: " : "misread: ";
-    text += joined(report.reasons) + ". Fix: hvx prepare " + shellWord(path) + " (writes " +
-            defaultPreparedName(path) + ")\n";
+    text += joined(report.reasons) + ". Fix: hvx prepare " + printableText(shellWord(path)) +
+            " (writes " + printableText(defaultPreparedName(path)) + ")\n";
   }
   std::fputs(text.c_str(), stdout);
   return report.verdict == BitmapReport::Verdict::Ok;

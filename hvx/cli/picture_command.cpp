@@ -6,6 +6,7 @@
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
+#include "hvx/voice/printable_text.h"
 #include "hvx/voice/voice_file.h"
 #include "hvx/voice/voice_picture.h"
 
@@ -48,8 +49,8 @@ int runPicture(PictureOptions& options) {
                 options.output + ": " + (png.empty() ? "cannot encode the PNG" : problem));
     return kExitProblem;
   }
-  std::fputs((options.voice + " -> " + options.output + ": " + std::to_string(picture.width) + "x" +
-              std::to_string(picture.height) + "\n")
+  std::fputs((printableText(options.voice) + " -> " + printableText(options.output) + ": " +
+              std::to_string(picture.width) + "x" + std::to_string(picture.height) + "\n")
                  .c_str(),
              stdout);
   return kExitOk;

@@ -10,6 +10,7 @@
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
+#include "hvx/voice/printable_text.h"
 #include "hvx/voice/voice_file.h"
 
 namespace {
@@ -40,7 +41,7 @@ std::string describeResult(const RenderOptions& options, const RenderedAudio& au
                 static_cast<double>(audio.samples.size()) / static_cast<double>(audio.sampleRate),
                 audio.sampleRate, baseFrequency, describeLevel(audio.peak).c_str(),
                 toDecibels(audio.gain));
-  std::string line = options.voice + " -> " + options.output + text;
+  std::string line = printableText(options.voice) + " -> " + printableText(options.output) + text;
   if (audio.clipped) {
     line += ", clipped at full scale (leave out --no-normalize to avoid it)";
   }
