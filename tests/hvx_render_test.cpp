@@ -268,6 +268,35 @@ TEST(Render, RefusesWhatItCannotRender) {
   settings = RenderSettings{};
   voice->sets[1].amplitudeEnvelopes[0].times[1] = 1e9f;  // a voice of 30 years
   EXPECT_NE(renderProblem(*voice, settings).find("the preview would last"), std::string::npos);
+  // The longest hold at the highest rate: written piece by piece, so taken.
+  voice->sets[1].amplitudeEnvelopes[0].times[1] = 1.0f;
+  settings.holdSeconds = kMaxHoldSeconds;
+  settings.sampleRate = kMaxSampleRate;
+  EXPECT_EQ(renderProblem(*voice, settings), "");
+}
+
+TEST(Render, PiecesMakeTheSamePreviewInBoundedMemory) {
+  auto voice = oneHarmonic(3, 0.5f, 4.0f);
+  voice->loopStart = 1.0f;
+  voice->loopEnd = 1.3f;
+  RenderSettings settings;
+  std::vector<float> joined;
+  std::size_t largestPiece = 0;
+  ASSERT_TRUE(renderVoicePieces(*voice, settings, [&](const float* samples, std::size_t count) {
+    largestPiece = std::max(largestPiece, count);
+    joined.insert(joined.end(), samples, samples + count);
+    return true;
+  }));
+  const RenderedAudio whole = renderVoice(*voice, settings);
+  ASSERT_EQ(joined.size(), static_cast<std::size_t>(renderedSampleCount(*voice, settings)));
+  ASSERT_EQ(joined.size(), whole.samples.size());
+  EXPECT_LE(largestPiece, std::size_t{1} << 16);
+  EXPECT_TRUE(applyPreviewGain(joined, whole.gain, true) == false && joined == whole.samples);
+  // A sink that stops stops the rendering.
+  std::size_t pieces = 0;
+  EXPECT_FALSE(
+      renderVoicePieces(*voice, settings, [&](const float*, std::size_t) { return ++pieces < 2; }));
+  EXPECT_EQ(pieces, 2u);
 }
 
 TEST(Render, WavHolds24BitSamplesOfThePreview) {
