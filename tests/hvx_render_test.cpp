@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "hvx/audio/audio_encoding.h"
@@ -97,6 +99,40 @@ double peakBetween(const std::vector<float>& samples, double from, double to) {
   return peak;
 }
 
+// Breakpoints as (time, value) pairs.
+void setEnvelope(Envelope& envelope, std::initializer_list<std::pair<float, float>> points) {
+  envelope.count = 0;
+  for (const auto& point : points) {
+    envelope.times[envelope.count] = point.first;
+    envelope.values[envelope.count++] = point.second;
+  }
+}
+
+// RMS levels of consecutive 5 ms windows (two periods at 400 Hz) from `from`
+// to `to` seconds.
+std::vector<double> windowLevels(const std::vector<float>& samples, double from, double to) {
+  constexpr std::size_t kWindow = kRate / 200;
+  std::vector<double> levels;
+  for (auto n = static_cast<std::size_t>(from * kRate);
+       n + kWindow <= std::min(samples.size(), static_cast<std::size_t>(to * kRate));
+       n += kWindow) {
+    double sum = 0;
+    for (std::size_t k = n; k < n + kWindow; ++k) {
+      sum += static_cast<double>(samples[k]) * static_cast<double>(samples[k]);
+    }
+    levels.push_back(std::sqrt(sum / kWindow));
+  }
+  return levels;
+}
+
+double largestStep(const std::vector<double>& levels) {
+  double largest = 0;
+  for (std::size_t i = 1; i < levels.size(); ++i) {
+    largest = std::max(largest, std::fabs(levels[i] - levels[i - 1]));
+  }
+  return largest;
+}
+
 }  // namespace
 
 TEST(Render, OneHarmonicSoundsAtItsFrequencyAndKeepsItsLevel) {
@@ -156,6 +192,44 @@ TEST(Render, AttackLoopsForTheHoldThenReleases) {
   EXPECT_EQ(peakBetween(held.samples, 3.01, 3.5), 0.0);
 }
 
+TEST(Render, ReleaseStartsWhereTheHoldLeftOff) {
+  // The loop (0.2 .. 1.0 s) ramps up, steps up a little at 0.6 s and ramps
+  // down to its start value; the release fades out by 1.5 s. Wherever the
+  // hold ends, the release must not jump to the loop end's level.
+  auto voice = std::make_unique<Voice>();
+  resetVoice(*voice);
+  setEnvelope(voice->sets[1].amplitudeEnvelopes[0],
+              {{0.0f, 0.1f}, {0.2f, 0.1f}, {0.6f, 0.4f}, {0.6f, 0.5f}, {1.0f, 0.1f}, {1.5f, 0.0f}});
+  voice->loopStart = 0.2f;
+  voice->loopEnd = 1.0f;
+  const double ownStep = largestStep(windowLevels(render(*voice, 0.8, 400.0).samples, 1.0, 1.8));
+  EXPECT_GT(ownStep, 0.03);  // the step inside the loop is heard
+  for (double hold : {0.3, 0.4, 0.55, 0.8, 1.0, 2.45}) {
+    const RenderedAudio audio = render(*voice, hold, 400.0);
+    const double release = 1.0 + hold;
+    EXPECT_LT(largestStep(windowLevels(audio.samples, release - 0.05, release + 0.05)), ownStep)
+        << hold;
+    EXPECT_LT(peakBetween(audio.samples, 1.49 + hold, 1.5 + hold), 0.012) << hold;  // faded out
+  }
+}
+
+TEST(Render, TheWholeReleaseSounds) {
+  // Quiet in the loop (0.2 .. 0.4 s), loud in the release until 1.4 s.
+  auto voice = std::make_unique<Voice>();
+  resetVoice(*voice);
+  setEnvelope(voice->sets[1].amplitudeEnvelopes[0],
+              {{0.0f, 0.1f}, {0.4f, 0.1f}, {0.6f, 0.6f}, {1.4f, 0.6f}});
+  voice->loopStart = 0.2f;
+  voice->loopEnd = 0.4f;
+  for (double hold : {0.25, 3.0}) {  // shorter and longer than the release
+    const RenderedAudio audio = render(*voice, hold);
+    ASSERT_EQ(audio.samples.size(), static_cast<std::size_t>((1.4 + hold) * kRate)) << hold;
+    EXPECT_NEAR(peakBetween(audio.samples, 0.25, 0.4 + hold), 0.1, 0.002) << hold;
+    EXPECT_NEAR(peakBetween(audio.samples, 0.6 + hold, 1.4 + hold), 0.6, 0.002) << hold;
+    EXPECT_GT(peakBetween(audio.samples, 1.39 + hold, 1.4 + hold), 0.59) << hold;
+  }
+}
+
 TEST(Render, SilenceStaysSilentAndLevelsAreSetOrClipped) {
   auto voice = oneHarmonic(5, 0.0f, 1.0f);
   RenderSettings settings;
@@ -194,6 +268,35 @@ TEST(Render, RefusesWhatItCannotRender) {
   settings = RenderSettings{};
   voice->sets[1].amplitudeEnvelopes[0].times[1] = 1e9f;  // a voice of 30 years
   EXPECT_NE(renderProblem(*voice, settings).find("the preview would last"), std::string::npos);
+  // The longest hold at the highest rate: written piece by piece, so taken.
+  voice->sets[1].amplitudeEnvelopes[0].times[1] = 1.0f;
+  settings.holdSeconds = kMaxHoldSeconds;
+  settings.sampleRate = kMaxSampleRate;
+  EXPECT_EQ(renderProblem(*voice, settings), "");
+}
+
+TEST(Render, PiecesMakeTheSamePreviewInBoundedMemory) {
+  auto voice = oneHarmonic(3, 0.5f, 4.0f);
+  voice->loopStart = 1.0f;
+  voice->loopEnd = 1.3f;
+  RenderSettings settings;
+  std::vector<float> joined;
+  std::size_t largestPiece = 0;
+  ASSERT_TRUE(renderVoicePieces(*voice, settings, [&](const float* samples, std::size_t count) {
+    largestPiece = std::max(largestPiece, count);
+    joined.insert(joined.end(), samples, samples + count);
+    return true;
+  }));
+  const RenderedAudio whole = renderVoice(*voice, settings);
+  ASSERT_EQ(joined.size(), static_cast<std::size_t>(renderedSampleCount(*voice, settings)));
+  ASSERT_EQ(joined.size(), whole.samples.size());
+  EXPECT_LE(largestPiece, std::size_t{1} << 16);
+  EXPECT_TRUE(applyPreviewGain(joined, whole.gain, true) == false && joined == whole.samples);
+  // A sink that stops stops the rendering.
+  std::size_t pieces = 0;
+  EXPECT_FALSE(
+      renderVoicePieces(*voice, settings, [&](const float*, std::size_t) { return ++pieces < 2; }));
+  EXPECT_EQ(pieces, 2u);
 }
 
 TEST(Render, WavHolds24BitSamplesOfThePreview) {

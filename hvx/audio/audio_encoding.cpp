@@ -1,11 +1,15 @@
 #include "hvx/audio/audio_encoding.h"
 
+#include <pthread.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+
+#include "voice/safe_replace.h"
 
 namespace {
 
@@ -95,34 +99,144 @@ bool audioFormatForPath(const std::string& path, AudioFormat& format) {
   return true;
 }
 
-bool encodeAudio(const RenderedAudio& audio, AudioFormat format, std::string& bytes,
-                 std::string& problem) {
+namespace {
+
+const char* formatName(AudioFormat format) {
+  switch (format) {
+    case AudioFormat::Wav:
+      return "WAV";
+    case AudioFormat::Flac:
+      return "FLAC";
+    case AudioFormat::Aiff:
+      return "AIFF";
+    case AudioFormat::OggVorbis:
+      return "Ogg Vorbis";
+  }
+  return "audio";
+}
+
+constexpr sf_count_t kSamplesPerWrite = 65536;
+
+struct EncodeJob {
+  AudioFormat format;
+  int sampleRate;
+  const AudioProducer* produce;
+  int fd;  // the file to write, or -1 for `bytes`
+  std::string bytes;
+  std::string problem;
+  bool done = false;
+};
+
+void encode(EncodeJob& job) {
   SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
   MemoryFile file;
   SF_INFO info{};
-  info.samplerate = audio.sampleRate;
+  info.samplerate = job.sampleRate;
   info.channels = 1;
-  info.format = libraryFormat(format);
-  SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+  info.format = libraryFormat(job.format);
+  const std::string failed = std::string("cannot encode the audio as ") + formatName(job.format);
+  SNDFILE* sound = job.fd >= 0 ? sf_open_fd(job.fd, SFM_WRITE, &info, SF_FALSE)
+                               : sf_open_virtual(&io, SFM_WRITE, &info, &file);
   if (sound == nullptr) {
-    problem = std::string("cannot encode the audio: ") + sf_strerror(nullptr);
-    return false;
+    job.problem = failed + ": " + sf_strerror(nullptr);
+    return;
   }
   // Samples beyond full scale must saturate, never wrap round.
   sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  const auto frames = static_cast<sf_count_t>(audio.samples.size());
-  const bool written = sf_writef_float(sound, audio.samples.data(), frames) == frames;
-  if (!written) {
-    problem = std::string("cannot encode the audio: ") + sf_strerror(sound);
+  sf_count_t taken = 0;
+  bool refused = false;
+  const auto write = [&](const float* samples, std::size_t count) {
+    const auto frames = static_cast<sf_count_t>(count);
+    for (sf_count_t at = 0; at < frames && !refused;) {
+      // In pieces: some encoders take stack in proportion to one call's samples.
+      const sf_count_t piece = std::min(kSamplesPerWrite, frames - at);
+      const sf_count_t wrote = sf_writef_float(sound, samples + at, piece);
+      at += std::max<sf_count_t>(wrote, 0);
+      taken += std::max<sf_count_t>(wrote, 0);
+      refused = wrote != piece;
+    }
+    return !refused;
+  };
+  const bool complete = (*job.produce)(write) && !refused;
+  if (!complete) {
+    // The library does not always say why; then say how far it got.
+    job.problem = sf_error(sound) != SF_ERR_NO_ERROR ? failed + ": " + sf_strerror(sound)
+                                                     : failed + ": the encoder stopped after " +
+                                                           std::to_string(taken) + " samples";
   }
-  if (sf_close(sound) != 0 && written) {
-    problem = "cannot encode the audio: the encoder failed to finish";
+  if (sf_close(sound) != 0 && complete) {
+    job.problem = failed + ": the encoder failed to finish";
+    return;
+  }
+  if (complete) {
+    job.bytes = std::move(file.bytes);
+    job.done = true;
+  }
+}
+
+// The encoders' own stacks grow with the sample rate (the Vorbis one far
+// beyond a thread's usual 8 MiB at 192 kHz), so they run on a thread of their
+// own with room to spare.
+constexpr std::size_t kEncoderStackBytes = std::size_t{64} << 20;
+
+void* runEncodeJob(void* job) {
+  encode(*static_cast<EncodeJob*>(job));
+  return nullptr;
+}
+
+bool runOnLargeStack(EncodeJob& job) {
+  pthread_attr_t attributes;
+  pthread_t thread;
+  bool started = pthread_attr_init(&attributes) == 0;
+  if (started) {
+    started = pthread_attr_setstacksize(&attributes, kEncoderStackBytes) == 0 &&
+              pthread_create(&thread, &attributes, runEncodeJob, &job) == 0;
+    pthread_attr_destroy(&attributes);
+  }
+  if (!started) {
+    job.problem = "cannot encode the audio: no thread with room for the encoder";
     return false;
   }
-  if (!written) {
+  pthread_join(thread, nullptr);
+  return job.done;
+}
+
+}  // namespace
+
+bool encodeAudio(const RenderedAudio& audio, AudioFormat format, std::string& bytes,
+                 std::string& problem) {
+  const AudioProducer whole = [&audio](const SampleSink& write) {
+    return write(audio.samples.data(), audio.samples.size());
+  };
+  EncodeJob job{format, audio.sampleRate, &whole, -1, {}, {}};
+  if (!runOnLargeStack(job)) {
+    problem = job.problem;
     return false;
   }
-  bytes = std::move(file.bytes);
+  bytes = std::move(job.bytes);
+  return true;
+}
+
+bool writeAudioFile(const std::string& path, AudioFormat format, int sampleRate,
+                    const AudioProducer& produce, std::string& problem) {
+  std::error_code status;
+  if (std::filesystem::is_directory(path, status)) {
+    problem = "is a folder, not a file";
+    return false;
+  }
+  errno = 0;
+  Replacement replacement;
+  if (!beginReplacement(path.c_str(), replacement)) {
+    problem = std::string("cannot be written") +
+              (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    return false;
+  }
+  EncodeJob job{format, sampleRate, &produce, replacement.fd, {}, {}};
+  const bool complete = runOnLargeStack(job);
+  if (!finishReplacement(replacement, complete)) {
+    problem = complete ? std::string("cannot be written") : job.problem;
+    return false;
+  }
   return true;
 }
 

@@ -1,6 +1,31 @@
 #include "hvx/audio/envelope_sampler.h"
 
+#include <algorithm>
+
+void EnvelopeSampler::joinFrom(double time, double value, double until) {
+  const Envelope& e = *envelope_;
+  const float* next = std::upper_bound(e.times, e.times + e.count, time, [](double t, float at) {
+    return t < static_cast<double>(at);
+  });
+  joinStart_ = time;
+  joinValue_ = value;
+  if (next != e.times + e.count) {
+    joinEnd_ = static_cast<double>(*next);
+    joinTarget_ = static_cast<double>(e.values[next - e.times]);
+  } else {
+    joinEnd_ = until;
+    joinTarget_ = e.count > 0 ? static_cast<double>(e.values[e.count - 1]) : empty_;
+  }
+  if (!(joinEnd_ > joinStart_)) {
+    joinEnd_ = 0.0;  // nothing to join over
+  }
+}
+
 double EnvelopeSampler::valueAt(double time) {
+  if (time < joinEnd_) {
+    const double along = std::max(0.0, time - joinStart_) / (joinEnd_ - joinStart_);
+    return joinValue_ + (joinTarget_ - joinValue_) * along;
+  }
   const Envelope& e = *envelope_;
   const int count = e.count;
   if (count <= 0) {

@@ -12,8 +12,19 @@ class EnvelopeSampler {
 
   double valueAt(double time);
 
+  // From envelope time `time` on, goes in a straight line from `value` to the
+  // next breakpoint after `time` (to the last value at `until` when there is
+  // none), then on as written: a release that starts where a hold left off.
+  void joinFrom(double time, double value, double until);
+
  private:
   const Envelope* envelope_;
   double empty_;
   int segment_ = 0;  // times[segment_] <= time, as far as known
+  // The straight line of joinFrom(), for times before joinEnd_ (none before
+  // it is called: no time is negative).
+  double joinStart_ = 0.0;
+  double joinValue_ = 0.0;
+  double joinEnd_ = 0.0;
+  double joinTarget_ = 0.0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include "hvx/audio/envelope_sampler.h"
@@ -45,27 +46,67 @@ std::vector<Partial> audiblePartials(const Voice& voice, double transpose) {
   return partials;
 }
 
+float largestAmplitude(const Voice& voice) {
+  float largest = 0.0f;
+  int slots[kVoiceSlots];
+  const int used = slotsInUse(voice, slots);
+  for (int i = 0; i < used; ++i) {
+    for (const Envelope& amplitude : voice.sets[slots[i]].amplitudeEnvelopes) {
+      for (int k = 0; k < amplitude.count; ++k) {
+        // Anything not a number counts as too large.
+        largest = amplitude.values[k] <= largest ? largest : amplitude.values[k];
+      }
+    }
+  }
+  return largest;
+}
+
 double transposition(const Voice& voice, const RenderSettings& settings) {
   const double base = voiceBaseFrequency(voice);
   return settings.frequency > 0.0 && base > 0.0 ? settings.frequency / base : 1.0;
 }
 
+// Samples handed on at a time.
+constexpr long long kPieceSamples = 65536;
+
 class Renderer {
  public:
-  Renderer(std::vector<Partial> partials, double sampleRate, float* out, long long total)
-      : partials_(std::move(partials)), rate_(sampleRate), out_(out), total_(total) {
+  Renderer(std::vector<Partial> partials, double sampleRate, long long total,
+           const SampleSink& sink)
+      : partials_(std::move(partials)),
+        rate_(sampleRate),
+        total_(total),
+        sink_(sink),
+        piece_(static_cast<std::size_t>(kPieceSamples), 0.0f) {
     bank_ = std::make_unique<OscillatorBank>(partials_.size());
   }
 
+  // Hands on the samples not yet handed on; false when the sink stopped.
+  bool finish() { return flushTo(total_); }
+
   void render(const PlaybackSpan& span) {
+    if (stopped_) {
+      return;
+    }
+    if (span.joinFrom >= 0.0) {
+      for (Partial& partial : partials_) {
+        partial.amplitude.joinFrom(span.envelopeStart, partial.amplitude.valueAt(span.joinFrom),
+                                   span.joinUntil);
+        partial.ratio.joinFrom(span.envelopeStart, partial.ratio.valueAt(span.joinFrom),
+                               span.joinUntil);
+      }
+    }
     const long long first = std::max(0LL, std::llround(span.outputStart * rate_));
     const long long end = std::min(total_, std::llround(span.outputEnd * rate_));
     for (long long block = first; block < end; block += kBlockSamples) {
       const long long count = std::min(kBlockSamples, end - block);
       const double startTime = span.envelopeTimeAt(static_cast<double>(block) / rate_);
       const double endTime = span.envelopeTimeAt(static_cast<double>(block + count) / rate_);
+      if (block + count > pieceStart_ + kPieceSamples && !flushTo(block)) {
+        return;
+      }
       prepareBlock(startTime, endTime, static_cast<int>(count));
-      bank_->run(out_ + block, static_cast<int>(count));
+      bank_->run(piece_.data() + (block - pieceStart_), static_cast<int>(count));
     }
   }
 
@@ -86,38 +127,62 @@ class Renderer {
     }
   }
 
+  // Hands on the samples before `end`, which starts the next piece.
+  bool flushTo(long long end) {
+    if (!stopped_ && end > pieceStart_) {
+      stopped_ = !sink_(piece_.data(), static_cast<std::size_t>(end - pieceStart_));
+      std::fill(piece_.begin(), piece_.end(), 0.0f);
+      pieceStart_ = end;
+    }
+    return !stopped_;
+  }
+
   std::vector<Partial> partials_;
   double rate_;
-  float* out_;
   long long total_;
+  const SampleSink& sink_;
+  std::vector<float> piece_;
+  long long pieceStart_ = 0;
+  bool stopped_ = false;
   std::unique_ptr<OscillatorBank> bank_;
 };
 
 void applyGain(RenderedAudio& audio, const RenderSettings& settings) {
-  double peak = 0.0;
-  for (float sample : audio.samples) {
-    peak = std::max(peak, std::fabs(static_cast<double>(sample)));
-  }
-  audio.peak = peak;
-  audio.gain = 1.0;
-  if (settings.normalize) {
-    if (peak > 0.0) {
-      audio.gain = std::pow(10.0, kNormalizedPeakDb / 20.0) / peak;
-    }
-    for (float& sample : audio.samples) {
-      sample = static_cast<float>(static_cast<double>(sample) * audio.gain);
-    }
-    return;
-  }
-  for (float& sample : audio.samples) {
-    if (sample > 1.0f || sample < -1.0f) {
-      audio.clipped = true;
-      sample = sample > 0.0f ? 1.0f : -1.0f;
-    }
-  }
+  audio.peak = largestMagnitude(audio.samples.data(), audio.samples.size());
+  audio.gain = normalizingGain(audio.peak, settings);
+  audio.clipped = applyPreviewGain(audio.samples, audio.gain, settings.normalize);
 }
 
 }  // namespace
+
+double largestMagnitude(const float* samples, std::size_t count) {
+  double peak = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    peak = std::max(peak, std::fabs(static_cast<double>(samples[i])));
+  }
+  return peak;
+}
+
+bool applyPreviewGain(std::vector<float>& samples, double gain, bool normalize) {
+  if (normalize) {
+    for (float& sample : samples) {
+      sample = static_cast<float>(static_cast<double>(sample) * gain);
+    }
+    return false;
+  }
+  bool clipped = false;
+  for (float& sample : samples) {
+    if (sample > 1.0f || sample < -1.0f) {
+      clipped = true;
+      sample = sample > 0.0f ? 1.0f : -1.0f;
+    }
+  }
+  return clipped;
+}
+
+double normalizingGain(double peak, const RenderSettings& settings) {
+  return settings.normalize && peak > 0.0 ? std::pow(10.0, kNormalizedPeakDb / 20.0) / peak : 1.0;
+}
 
 double voiceBaseFrequency(const Voice& voice) {
   int slots[kVoiceSlots];
@@ -141,13 +206,31 @@ std::string renderProblem(const Voice& voice, const RenderSettings& settings) {
   if (!(settings.frequency >= 0.0 && std::isfinite(settings.frequency))) {
     return "frequency is not a positive number";
   }
+  const float largest = largestAmplitude(voice);
+  if (!(static_cast<double>(largest) <= kMaxRenderAmplitude)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "an amplitude of %g is beyond what a preview takes (%g)",
+                  static_cast<double>(largest), kMaxRenderAmplitude);
+    return text;
+  }
   const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds);
-  const double samples = plan.durationSeconds() * static_cast<double>(settings.sampleRate);
-  if (!(samples <= kMaxRenderSamples)) {
+  if (!(plan.durationSeconds() <= kMaxRenderSeconds)) {
     return "the preview would last " + std::to_string(plan.durationSeconds()) + " s; at most " +
-           std::to_string(static_cast<long long>(kMaxRenderSamples)) + " samples are rendered";
+           std::to_string(static_cast<int>(kMaxRenderSeconds)) + " s are rendered";
   }
   return "";
+}
+
+bool renderVoicePieces(const Voice& voice, const RenderSettings& settings, const SampleSink& sink) {
+  if (!renderProblem(voice, settings).empty()) {
+    return false;
+  }
+  const double rate = static_cast<double>(settings.sampleRate);
+  Renderer renderer(audiblePartials(voice, transposition(voice, settings)), rate,
+                    renderedSampleCount(voice, settings), sink);
+  forEachSpan(planPlayback(voice, settings.holdSeconds), rate,
+              [&renderer](const PlaybackSpan& span) { renderer.render(span); });
+  return renderer.finish();
 }
 
 RenderedAudio renderVoice(const Voice& voice, const RenderSettings& settings) {
@@ -156,13 +239,11 @@ RenderedAudio renderVoice(const Voice& voice, const RenderSettings& settings) {
   if (!renderProblem(voice, settings).empty()) {
     return audio;
   }
-  const long long total = renderedSampleCount(voice, settings);
-  audio.samples.assign(static_cast<std::size_t>(total), 0.0f);
-  const double rate = static_cast<double>(settings.sampleRate);
-  Renderer renderer(audiblePartials(voice, transposition(voice, settings)), rate,
-                    audio.samples.data(), total);
-  forEachSpan(planPlayback(voice, settings.holdSeconds), rate,
-              [&renderer](const PlaybackSpan& span) { renderer.render(span); });
+  audio.samples.reserve(static_cast<std::size_t>(renderedSampleCount(voice, settings)));
+  renderVoicePieces(voice, settings, [&audio](const float* samples, std::size_t count) {
+    audio.samples.insert(audio.samples.end(), samples, samples + count);
+    return true;
+  });
   applyGain(audio, settings);
   return audio;
 }

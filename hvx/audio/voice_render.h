@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,13 @@ constexpr double kNormalizedPeakDb = -1.0;
 constexpr int kMinSampleRate = 8000;
 constexpr int kMaxSampleRate = 192000;
 constexpr double kMaxHoldSeconds = 600.0;
-// Bounds the memory a preview takes: 30 minutes at 48 kHz.
-constexpr double kMaxRenderSamples = 30.0 * 60.0 * 48000.0;
+// Amplitudes a preview takes: 120 dB above full scale, far beyond any voice
+// worth hearing, and far enough below the float range that 128 partials
+// added up stay finite.
+constexpr double kMaxRenderAmplitude = 1e6;
+// Bounds the time a preview takes, and the memory of one held whole (the
+// studio's, at 48 kHz): 30 minutes.
+constexpr double kMaxRenderSeconds = 30.0 * 60.0;
 
 // Why `settings` cannot render `voice`, or empty when they can.
 std::string renderProblem(const Voice& voice, const RenderSettings& settings);
@@ -42,6 +49,24 @@ long long renderedSampleCount(const Voice& voice, const RenderSettings& settings
 
 // Renders the preview; empty audio when renderProblem() has an objection.
 RenderedAudio renderVoice(const Voice& voice, const RenderSettings& settings);
+
+// Takes the preview's samples in order, a piece at a time; false stops it.
+using SampleSink = std::function<bool(const float* samples, std::size_t count)>;
+
+// Renders the preview without holding it, before any gain: memory stays the
+// same however long it lasts. False when renderProblem() objects or the sink
+// stopped it. The same settings give the same samples every time.
+bool renderVoicePieces(const Voice& voice, const RenderSettings& settings, const SampleSink& sink);
+
+// The gain renderVoice() applies to a preview whose peak is `peak`.
+double normalizingGain(double peak, const RenderSettings& settings);
+
+// The largest magnitude among `count` samples.
+double largestMagnitude(const float* samples, std::size_t count);
+
+// What renderVoice() does to its samples once the peak is known: scaled by
+// `gain` when normalizing, else clipped at full scale. True when it clipped.
+bool applyPreviewGain(std::vector<float>& samples, double gain, bool normalize);
 
 // Decibels of a magnitude relative to full scale (-inf for 0).
 double toDecibels(double magnitude);

@@ -9,6 +9,7 @@
 #include "hvx/files/file_io.h"
 #include "hvx/picture/bitmap_check.h"
 #include "hvx/picture/prepared_name.h"
+#include "hvx/voice/printable_text.h"
 #include "image/bitmap_naming.h"
 
 namespace {
@@ -78,14 +79,15 @@ bool checkOne(const std::string& path, bool plateau) {
     report.reasons.insert(report.reasons.begin(),
                           "tonepix only takes names containing .bmp or .BMP");
   }
-  std::string text = path + ": " + describeBitmap(report) + "\n" + path + ": ";
+  const std::string shown = printableText(path);
+  std::string text = shown + ": " + describeBitmap(report) + "\n" + shown + ": ";
   text += verdictWord(report.verdict);
   if (report.verdict == BitmapReport::Verdict::Ok) {
     text += "\n";
   } else {
     text += ": " + joined(report.reasons) + ". Fix: hvx prepare " +
-            std::string(plateau ? "--plateau " : "") + shellWord(path) + " (writes " +
-            defaultPreparedName(path) + ")\n";
+            std::string(plateau ? "--plateau " : "") + printableText(shellWord(path)) +
+            " (writes " + printableText(defaultPreparedName(path)) + ")\n";
   }
   std::fputs(text.c_str(), stdout);
   return report.verdict == BitmapReport::Verdict::Ok;

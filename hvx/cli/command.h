@@ -17,5 +17,5 @@ struct Subcommand {
 };
 
 // One line on standard error: "hvx SUBCOMMAND: MESSAGE". User text is printed
-// as data, never as a format.
+// as data, never as a format, with control characters escaped.
 void reportError(const std::string& subcommand, const std::string& message);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "hvx/cli/subcommands.h"
+#include "hvx/voice/printable_text.h"
 #include "hvx/voice/voice_file.h"
 #include "hvx/voice/voice_json.h"
 #include "hvx/voice/voice_summary.h"
@@ -16,10 +17,26 @@ struct InfoOptions {
   bool json = false;
 };
 
+// One entry of the JSON array, printed as soon as its file is read so that
+// only one voice is held at a time; the bytes are those of the whole array
+// printed at once with an indent of 1.
+void printJsonEntry(const VoiceJson& entry, bool first) {
+  // Names are bytes from the file; anything that is not UTF-8 is replaced.
+  const std::string text = entry.dump(1, ' ', false, nlohmann::detail::error_handler_t::replace);
+  std::string indented = first ? "[\n " : ",\n ";
+  for (char c : text) {
+    indented += c;
+    if (c == '\n') {
+      indented += ' ';  // JSON strings hold no raw line breaks: each one is layout
+    }
+  }
+  std::fputs(indented.c_str(), stdout);
+}
+
 int runInfo(const InfoOptions& options) {
   auto voice = std::make_unique<Voice>();
   bool allValid = true;
-  VoiceJson report = VoiceJson::array();
+  bool first = true;
   for (const std::string& path : options.voices) {
     std::string problem;
     const bool valid = loadVoiceFile(path, *voice, problem);
@@ -34,15 +51,14 @@ int runInfo(const InfoOptions& options) {
       } else {
         entry["problem"] = problem;
       }
-      report.push_back(std::move(entry));
+      printJsonEntry(entry, first);
+      first = false;
     } else if (valid) {
-      std::fputs((path + ": valid\n" + summarizeVoice(*voice)).c_str(), stdout);
+      std::fputs((printableText(path) + ": valid\n" + summarizeVoice(*voice)).c_str(), stdout);
     }
   }
   if (options.json) {
-    // Names are bytes from the file; anything that is not UTF-8 is replaced.
-    const std::string text = report.dump(1, ' ', false, nlohmann::detail::error_handler_t::replace);
-    std::fputs((text + "\n").c_str(), stdout);
+    std::fputs("\n]\n", stdout);
   }
   return allValid ? kExitOk : kExitProblem;
 }

@@ -1,11 +1,12 @@
 // hvx picture: see a voice's amplitude envelopes as a picture again.
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "hvx/cli/subcommands.h"
+#include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
+#include "hvx/voice/printable_text.h"
 #include "hvx/voice/voice_file.h"
 #include "hvx/voice/voice_picture.h"
 
@@ -15,13 +16,19 @@ struct PictureOptions {
   std::string voice;
   std::string output;
   PictureSettings settings;
+  bool force = false;
 };
 
 int runPicture(PictureOptions& options) {
   if (options.output.empty()) {
-    options.output = std::filesystem::path(options.voice).replace_extension(".png").string();
-  }
-  if (sameFile(options.voice, options.output)) {
+    // Never photo.png: that may be the picture the voice was made from.
+    options.output = derivedOutputName(options.voice, ".voice.png");
+    std::string refusal;
+    if (!mayWriteDerived(options.output, options.voice, anyRegularFile, options.force, refusal)) {
+      reportError("picture", refusal);
+      return kExitProblem;
+    }
+  } else if (sameFile(options.voice, options.output)) {
     reportError("picture", options.output + ": is the voice file itself; not written");
     return kExitProblem;
   }
@@ -42,8 +49,8 @@ int runPicture(PictureOptions& options) {
                 options.output + ": " + (png.empty() ? "cannot encode the PNG" : problem));
     return kExitProblem;
   }
-  std::fputs((options.voice + " -> " + options.output + ": " + std::to_string(picture.width) + "x" +
-              std::to_string(picture.height) + "\n")
+  std::fputs((printableText(options.voice) + " -> " + printableText(options.output) + ": " +
+              std::to_string(picture.width) + "x" + std::to_string(picture.height) + "\n")
                  .c_str(),
              stdout);
   return kExitOk;
@@ -63,7 +70,9 @@ Subcommand addPictureCommand(CLI::App& hvx) {
       "bottom row as the first envelope point; --top-first puts it at the top.");
   app->add_option("voice", options->voice, "Voice file (.hvx)")->required();
   app->add_option("-o,--output", options->output,
-                  "PNG file to write (default: the voice's path with .png)");
+                  "PNG file to write (default: the voice's path with .voice.png)");
+  app->add_flag("--force", options->force,
+                "Without -o, replace a file at the default name even if hvx did not make it");
   app->add_flag("--absolute", options->settings.absolute,
                 "Amplitude 1.0 is white (255) instead of the voice's largest amplitude, so that a\n"
                 "voice made with tonepix -n100 gives back the picture's grey levels");

@@ -1,15 +1,18 @@
 // hvx render: hear a voice without the synthesizer.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "hvx/audio/audio_encoding.h"
 #include "hvx/audio/note_name.h"
 #include "hvx/audio/voice_render.h"
 #include "hvx/cli/subcommands.h"
+#include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
+#include "hvx/voice/printable_text.h"
 #include "hvx/voice/voice_file.h"
 
 namespace {
@@ -21,6 +24,7 @@ struct RenderOptions {
   std::string note;
   RenderSettings settings;
   bool noNormalize = false;
+  bool force = false;
 };
 
 std::string describeLevel(double magnitude) {
@@ -32,14 +36,23 @@ std::string describeLevel(double magnitude) {
   return "silent";
 }
 
-std::string describeResult(const RenderOptions& options, const RenderedAudio& audio,
+// What the written file holds; its samples went straight to the file.
+struct RenderResult {
+  long long samples = 0;
+  int sampleRate = 0;
+  double peak = 0;
+  double gain = 1;
+  bool clipped = false;
+};
+
+std::string describeResult(const RenderOptions& options, const RenderResult& audio,
                            double baseFrequency) {
   char text[256];
   std::snprintf(text, sizeof text, ": %.6f s at %d Hz, base %.2f Hz, peak %s, gain %+.2f dB",
-                static_cast<double>(audio.samples.size()) / static_cast<double>(audio.sampleRate),
+                static_cast<double>(audio.samples) / static_cast<double>(audio.sampleRate),
                 audio.sampleRate, baseFrequency, describeLevel(audio.peak).c_str(),
                 toDecibels(audio.gain));
-  std::string line = options.voice + " -> " + options.output + text;
+  std::string line = printableText(options.voice) + " -> " + printableText(options.output) + text;
   if (audio.clipped) {
     line += ", clipped at full scale (leave out --no-normalize to avoid it)";
   }
@@ -48,14 +61,19 @@ std::string describeResult(const RenderOptions& options, const RenderedAudio& au
 
 int runRender(RenderOptions& options) {
   if (options.output.empty()) {
-    options.output = std::filesystem::path(options.voice).replace_extension(".wav").string();
-  }
-  AudioFormat format = AudioFormat::Wav;
-  audioFormatForPath(options.output, format);  // the option's check accepted it
-  if (sameFile(options.voice, options.output)) {
+    // Never flute.wav: that may be the sound the voice was made from.
+    options.output = derivedOutputName(options.voice, ".preview.wav");
+    std::string refusal;
+    if (!mayWriteDerived(options.output, options.voice, anyRegularFile, options.force, refusal)) {
+      reportError("render", refusal);
+      return kExitProblem;
+    }
+  } else if (sameFile(options.voice, options.output)) {
     reportError("render", options.output + ": is the voice file itself; not written");
     return kExitProblem;
   }
+  AudioFormat format = AudioFormat::Wav;
+  audioFormatForPath(options.output, format);  // the option's check accepted it
   auto voice = std::make_unique<Voice>();
   std::string problem;
   if (!loadVoiceFile(options.voice, *voice, problem)) {
@@ -73,10 +91,29 @@ int runRender(RenderOptions& options) {
     reportError("render", options.voice + ": " + problem);
     return kExitProblem;
   }
-  const RenderedAudio audio = renderVoice(*voice, settings);
-  std::string bytes;
-  if (!encodeAudio(audio, format, bytes, problem) ||
-      !writeFileSafely(options.output, bytes, problem)) {
+  RenderResult audio;
+  audio.samples = renderedSampleCount(*voice, settings);
+  audio.sampleRate = settings.sampleRate;
+  if (settings.normalize) {
+    // The gain needs the peak first: a pass that keeps nothing but the peak.
+    renderVoicePieces(*voice, settings, [&audio](const float* samples, std::size_t count) {
+      audio.peak = std::max(audio.peak, largestMagnitude(samples, count));
+      return true;
+    });
+    audio.gain = normalizingGain(audio.peak, settings);
+  }
+  std::vector<float> scaled;
+  const auto scaleAndWrite = [&](const SampleSink& write) {
+    return renderVoicePieces(*voice, settings, [&](const float* samples, std::size_t count) {
+      if (!settings.normalize) {
+        audio.peak = std::max(audio.peak, largestMagnitude(samples, count));
+      }
+      scaled.assign(samples, samples + count);
+      audio.clipped = applyPreviewGain(scaled, audio.gain, settings.normalize) || audio.clipped;
+      return write(scaled.data(), count);
+    });
+  };
+  if (!writeAudioFile(options.output, format, settings.sampleRate, scaleAndWrite, problem)) {
     reportError("render", options.output + ": " + problem);
     return kExitProblem;
   }
@@ -95,20 +132,18 @@ Subcommand addRenderCommand(CLI::App& hvx) {
       "synthesizer. Every harmonic is a sine at the base frequency times its frequency envelope,\n"
       "scaled by its amplitude envelope; envelopes run in straight lines between breakpoints and\n"
       "harmonics at or above half the sample rate are left out.\n"
-      "Sustain: the envelopes play from 0 to the loop end, then from the loop start to the loop "
-      "end\n"
-      "again and again until --hold seconds have passed since the loop end was first reached, "
-      "then\n"
-      "on from the loop end to the last breakpoint (the release). The release starts exactly "
-      "--hold\n"
-      "seconds after the loop end, wherever the loop stands; a loop of zero length holds its "
-      "point.\n"
+      "Sustain: the envelopes play from 0 to the loop end, then from the loop start to the loop\n"
+      "end again and again until --hold seconds have passed since the loop end was first\n"
+      "reached, then on from the loop end to the last breakpoint (the release). The release\n"
+      "starts exactly --hold seconds after the loop end, without a jump: each envelope goes in a\n"
+      "straight line from where the loop stands to its next breakpoint after the loop end, then\n"
+      "on as written. A loop of zero length holds its point.\n"
       "The file lasts (last breakpoint + hold) seconds, rounded to the nearest sample.\n"
       "Prints the duration, the peak before gain and the gain applied.");
   app->add_option("voice", options->voice, "Voice file (.hvx)")->required();
   app->add_option("-o,--output", options->output,
                   "Audio file to write; its extension picks the format: .wav, .flac, .aif/.aiff\n"
-                  "(24-bit PCM) or .ogg (Vorbis). Default: the voice's path with .wav")
+                  "(24-bit PCM) or .ogg (Vorbis). Default: the voice's path with .preview.wav")
       ->check([](const std::string& path) {
         AudioFormat format = AudioFormat::Wav;
         return audioFormatForPath(path, format)
@@ -132,6 +167,8 @@ Subcommand addRenderCommand(CLI::App& hvx) {
       ->check(CLI::Range(0.0, kMaxHoldSeconds));
   app->add_option("--rate", options->settings.sampleRate, "Sample rate in Hz (default 48000)")
       ->check(CLI::Range(kMinSampleRate, kMaxSampleRate));
+  app->add_flag("--force", options->force,
+                "Without -o, replace a file at the default name even if hvx did not make it");
   app->add_flag("--no-normalize", options->noNormalize,
                 "Keep the voice's own level (clipped at full scale, and said so) instead of\n"
                 "scaling the peak to -1 dBFS");

@@ -2,7 +2,8 @@
 #include <string>
 
 #include "hvx/cli/command.h"
+#include "hvx/voice/printable_text.h"
 
 void reportError(const std::string& subcommand, const std::string& message) {
-  std::fprintf(stderr, "hvx %s: %s\n", subcommand.c_str(), message.c_str());
+  std::fprintf(stderr, "hvx %s: %s\n", subcommand.c_str(), printableText(message).c_str());
 }

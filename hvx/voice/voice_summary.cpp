@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "hvx/voice/printable_text.h"
 #include "voice/voice_layout.h"
 
 namespace {
@@ -38,6 +39,20 @@ std::string harmonicLine(const EnvelopeSet& set, int h) {
                           detuneCents(static_cast<double>(*range.second), h + 1));
 }
 
+bool sounds(const Voice& voice) {
+  int slots[kVoiceSlots];
+  const int used = slotsInUse(voice, slots);
+  for (int i = 0; i < used; ++i) {
+    for (const Envelope& amplitude : voice.sets[slots[i]].amplitudeEnvelopes) {
+      if (std::any_of(amplitude.values, amplitude.values + amplitude.count,
+                      [](float value) { return value > 0.0f; })) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string summarizeVoice(const Voice& voice) {
@@ -59,11 +74,14 @@ std::string summarizeVoice(const Voice& voice) {
     }
   }
   const std::string name(voice.name, strnlen(voice.name, sizeof voice.name));
-  std::string text = "  name            " + name + "\n";
+  std::string text = "  name            " + printableText(name) + "\n";
   text += formatted("  loop            %.6f .. %.6f s\n", static_cast<double>(voice.loopStart),
                     static_cast<double>(voice.loopEnd));
   text += "  points          " + std::to_string(points) + "\n";
   text += formatted("  duration        %.6f s (without the sustain hold)\n", end);
+  if (!sounds(voice)) {
+    text += "  silent          every amplitude is 0: the voice makes no sound\n";
+  }
   text += "  sets in use     " + std::to_string(used) +
           (used > 0 ? (used > 1 ? " (slots " : " (slot ") + slotList + ")" : std::string()) + "\n";
   for (int i = 0; i < used; ++i) {
