@@ -6,6 +6,7 @@
 
 #include "hvx/studio/page/studio_page.h"
 #include "hvx/studio/studio_access.h"
+#include "hvx/studio/studio_editor.h"
 #include "hvx/studio/studio_folder.h"
 #include "hvx/studio/studio_requests.h"
 #include "hvx/studio/studio_session.h"
@@ -53,9 +54,9 @@ bool parseBody(const httplib::Request& request, httplib::Response& response, jso
 
 // The page keeps the sentence; the status tells a refusal from a fault.
 void sendPictureAdded(httplib::Response& response, StudioSession& session,
-                      const std::string& fileName, std::string bytes) {
+                      const std::string& fileName, std::string bytes, bool drawn = false) {
   const std::string name = voiceNameFor(fileName);
-  const std::string id = session.addPicture(fileName, std::move(bytes));
+  const std::string id = session.addPicture(fileName, std::move(bytes), drawn);
   sendJson(response, 200, json{{"picture", id}, {"name", name}});
 }
 
@@ -97,9 +98,14 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
   http.set_pre_routing_handler(
       [&state](const httplib::Request& request, httplib::Response& response) {
         addSafetyHeaders(response);
-        const bool allowed = state.access->hostAllowed(request.get_header_value("Host")) &&
-                             state.access->tokenPresented(request.get_param_value("token"),
-                                                          request.get_header_value("Cookie"));
+        // The page's scripts and style hold no secret (they are the same in
+        // every copy of hvx) and are loaded by tags that cannot present the
+        // token; the Host check still keeps other sites' names out.
+        const bool publicFile = request.method == "GET" && findPageFile(request.path) != nullptr;
+        const bool allowed =
+            state.access->hostAllowed(request.get_header_value("Host")) &&
+            (publicFile || state.access->tokenPresented(request.get_param_value("token"),
+                                                        request.get_header_value("Cookie")));
         if (!allowed) {
           response.status = 403;
           response.set_header("Connection", "close");
@@ -120,13 +126,23 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
 
   http.Get("/", [&state](const httplib::Request&, httplib::Response& response) {
     response.set_header("Set-Cookie", state.access->cookie());
-    response.set_header(
-        "Content-Security-Policy",
-        "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-        "img-src 'self' blob:; media-src 'self'; connect-src 'self'; "
-        "frame-ancestors 'none'; form-action 'none'; base-uri 'none'");
+    response.set_header("Content-Security-Policy",
+                        "default-src 'none'; script-src 'self' 'unsafe-inline'; "
+                        "style-src 'self' 'unsafe-inline'; "
+                        "img-src 'self' blob:; media-src 'self'; connect-src 'self'; "
+                        "frame-ancestors 'none'; form-action 'none'; base-uri 'none'");
     response.set_content(kStudioPage, kStudioPageSize, "text/html; charset=utf-8");
   });
+
+  for (std::size_t i = 0; i < kStudioPageFileCount; ++i) {
+    const StudioPageFile& file = kStudioPageFiles[i];
+    if (findPageFile(std::string("/") + file.name) == &file) {
+      http.Get(std::string("/") + file.name,
+               [&file](const httplib::Request&, httplib::Response& response) {
+                 response.set_content(file.bytes, file.size, pageFileMediaType(file.name));
+               });
+    }
+  }
 
   http.Get("/api/session", [&state](const httplib::Request&, httplib::Response& response) {
     json pictures = json::array();
@@ -137,7 +153,8 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
              json{{"folder", state.folder.isOpen() ? json(state.folder.path()) : json(nullptr)},
                   {"pictures", pictures},
                   {"uploadLimit", kMaxUploadBytes},
-                  {"maxHold", kMaxPreviewHoldSeconds}});
+                  {"maxHold", kMaxPreviewHoldSeconds},
+                  {"editor", editorFacts()}});
   });
 
   http.Post("/api/picture", [&state](const httplib::Request& request, httplib::Response& response) {
@@ -146,6 +163,59 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
       return;
     }
     sendPictureAdded(response, state.session, request.get_param_value("name"), request.body);
+  });
+
+  http.Post("/api/grid", [&state](const httplib::Request& request, httplib::Response& response) {
+    json body;
+    std::string name;
+    std::string bitmap;
+    std::string problem;
+    if (!parseBody(request, response, body)) {
+      return;
+    }
+    if (!drawnGridBitmap(body, name, bitmap, problem)) {
+      sendError(response, 400, problem);
+      return;
+    }
+    sendPictureAdded(response, state.session, name, std::move(bitmap), true);
+  });
+
+  // The voice of a result: its envelopes as JSON, or rendered at a note.
+  const auto resultOf = [&state](const json& body) {
+    const json id = body.value("result", json());
+    return id.is_string() ? state.session.result(id.get<std::string>()) : nullptr;
+  };
+  http.Post("/api/voice", [resultOf](const httplib::Request& request, httplib::Response& response) {
+    json body;
+    std::string voice;
+    std::string problem;
+    if (!parseBody(request, response, body)) {
+      return;
+    }
+    const auto result = resultOf(body);
+    if (result == nullptr) {
+      sendError(response, 404, "That result is no longer in the studio.");
+    } else if (!resultVoiceJson(*result, voice, problem)) {
+      sendError(response, 422, problem);
+    } else {
+      response.set_content(voice, "application/json; charset=utf-8");
+    }
+  });
+  http.Post("/api/note", [resultOf](const httplib::Request& request, httplib::Response& response) {
+    json body;
+    std::string wav;
+    std::string problem;
+    if (!parseBody(request, response, body)) {
+      return;
+    }
+    const auto result = resultOf(body);
+    if (result == nullptr) {
+      sendError(response, 404, "That result is no longer in the studio.");
+    } else if (!renderResultAtNote(*result, body, wav, problem)) {
+      sendError(response, 422, problem);
+    } else {
+      response.set_content(wav, "audio/wav");
+    }
   });
 
   http.Post("/api/folder-picture", [&state](const httplib::Request& request,

@@ -37,10 +37,10 @@ std::string voiceNameFor(const std::string& fileName) {
   return name.empty() || name[0] == '_' ? "picture" + name : name;
 }
 
-std::string StudioSession::addPicture(const std::string& fileName, std::string bytes) {
+std::string StudioSession::addPicture(const std::string& fileName, std::string bytes, bool drawn) {
   std::lock_guard<std::mutex> hold(lock_);
   Picture picture{"p" + std::to_string(nextId_++), voiceNameFor(fileName), fileName,
-                  std::make_shared<const std::string>(std::move(bytes))};
+                  std::make_shared<const std::string>(std::move(bytes)), drawn};
   pictures_.push_back(picture);
   if (pictures_.size() > kKeptPictures) {
     pictures_.pop_front();
@@ -98,16 +98,22 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     error = "That picture is no longer in the studio; please choose it again.";
     return false;
   }
-  const int rowLimit = maxPreparedRows(request.prepare.plateau);
-  if (request.prepare.rows > rowLimit) {
+  PrepareSettings settings = request.prepare;
+  if (picture.drawn) {  // its rows, bottom row first, as drawn
+    settings.rows = 0;
+    settings.topFirst = false;
+    settings.invert = false;
+  }
+  const int rowLimit = maxPreparedRows(settings.plateau);
+  if (settings.rows > rowLimit) {
     error = "Rows must be 1 to " + std::to_string(rowLimit) +
             " in plateau mode, or 0 to keep the shape.";
     return false;
   }
   auto made = std::make_shared<StudioResult>();
   made->name = picture.name;
-  made->topFirst = request.prepare.topFirst;
-  if (!prepare(picture, request.prepare, made->prepared, error)) {
+  made->topFirst = settings.topFirst;
+  if (!prepare(picture, settings, made->prepared, error)) {
     return false;
   }
   made->bitmap = encodePreparedBitmap(made->prepared);
@@ -120,7 +126,7 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     return false;
   }
   VoicePreview preview =
-      previewVoice(made->conversion.voice, request.holdSeconds, request.prepare.topFirst);
+      previewVoice(made->conversion.voice, request.holdSeconds, settings.topFirst);
   made->previewAudio = preview.audio;
   made->voicePng = std::move(preview.png);
   made->previewSeconds = preview.seconds;

@@ -40,8 +40,10 @@ struct StudioResult {
 // the latest few of each are kept, which bounds the memory the server takes.
 class StudioSession {
  public:
-  // Keeps `bytes` under a new id; `fileName` gives the voice its name.
-  std::string addPicture(const std::string& fileName, std::string bytes);
+  // Keeps `bytes` under a new id; `fileName` gives the voice its name. A
+  // `drawn` picture is a grid already as tonepix reads it: it is taken as it
+  // is, whatever the page's preparation settings.
+  std::string addPicture(const std::string& fileName, std::string bytes, bool drawn = false);
 
   // Prepares, converts and renders. False with one sentence in `error` when
   // the picture is unknown or unusable or tonepix refuses it.
@@ -56,6 +58,7 @@ class StudioSession {
     std::string name;
     std::string fileName;  // as the user named it, for messages
     std::shared_ptr<const std::string> bytes;
+    bool drawn = false;
   };
   bool findPicture(const std::string& id, Picture& picture) const;
   bool prepare(const Picture& picture, const PrepareSettings& settings, PreparedPicture& prepared,

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The studio in a real browser: installs the pinned browser driver into the
-# build folder when it is missing, then runs studio.test.js.
+# build folder when it is missing, then runs studio.test.js and editor.test.js.
 #   run.sh BIN_DIR [bench]
 # Exits 77 (skipped) only when Chromium or Node cannot be found.
 set -euo pipefail
@@ -18,6 +18,9 @@ if ! cmp -s "$here/package-lock.json" "$work/package-lock.json" || [ ! -d "$work
   cp "$here/package.json" "$here/package-lock.json" "$work/"
   (cd "$work" && npm ci --no-audit --no-fund --loglevel=error)
 fi
-script="$here/studio.test.js"
-[ "${2:-}" = bench ] && script="$here/studio.bench.js"
-NODE_PATH="$work/node_modules" CHROMIUM="$chromium" exec node "$script" "$bin_dir" "$work"
+export NODE_PATH="$work/node_modules" CHROMIUM="$chromium"
+if [ "${2:-}" = bench ]; then
+  exec node "$here/studio.bench.js" "$bin_dir" "$work"
+fi
+node "$here/studio.test.js" "$bin_dir" "$work"
+exec node "$here/editor.test.js" "$bin_dir" "$work"
