@@ -213,7 +213,7 @@ TEST_F(StudioServerTest, DrawnGridIsThePreparedBitmapAndPlaysAtANote) {
   const std::string result = nlohmann::json::parse(converted->body).at("result");
   const auto bitmap = client_->Get(("/api/result/" + result + "/picture.bmp").c_str());
   ASSERT_EQ(statusOf(bitmap), 200);
-  EXPECT_EQ(bitmap->body, encodePreparedBitmap(drawn));
+  EXPECT_TRUE(bitmap->body == encodePreparedBitmap(drawn)) << "the drawn levels, as drawn";
 
   const auto note = postJson("/api/note", R"({"result":")" + result + R"(","note":"C4"})");
   ASSERT_EQ(statusOf(note), 200) << note->body;

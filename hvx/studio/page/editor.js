@@ -155,6 +155,8 @@ document.addEventListener("studio:result", (event) => {
 async function start() {
   const session = await studio.api("api/session");
   facts = session.editor;
+  // tonepix's closing points take the place of the rows after these.
+  editor.rowsHeard = facts.rowsHeard;
   for (const id of ["editor-rows", "attack", "decay", "release"]) $(id).max = String(facts.maxRows);
   $("level").max = String(facts.levels - 1);
   for (const name of ops.presetNames) {

@@ -13,6 +13,7 @@ export class GridEditor {
     this.onStroke = onStroke;
     this.onChange = onChange;
     this.grid = null;
+    this.rowsHeard = Infinity;  // rows from here on are not heard (the server's fact)
     this.tool = "brush";
     this.level = 255;
     this.size = 1;
@@ -92,10 +93,12 @@ export class GridEditor {
       const top = (rows - 1 - p) * this.cellHeight;
       for (let h = 0; h < harmonics; ++h) {
         const level = levels[p * harmonics + h];
+        const unheard = p >= this.rowsHeard;
         for (let dy = 0; dy < this.cellHeight; ++dy) {
           for (let dx = 0; dx < this.cellWidth; ++dx) {
             const at = 4 * ((top + dy) * this.canvas.width + h * this.cellWidth + dx);
-            image.data[at] = image.data[at + 1] = image.data[at + 2] = level;
+            image.data[at] = unheard ? 90 + level * 0.4 : level;
+            image.data[at + 1] = image.data[at + 2] = unheard ? level * 0.4 : level;
             image.data[at + 3] = 255;
           }
         }
