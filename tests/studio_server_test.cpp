@@ -1,9 +1,11 @@
 // The studio's server from outside, as a browser or an intruder reaches it:
 // every refusal answers and leaves the server serving.
-#include "hvx/studio/studio_server.h"
+#include "hvx/studio/http/studio_server.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <thread>
@@ -25,6 +27,17 @@ std::string picture64(int height) {
   return makeBitmap(64, height, pixels);
 }
 
+// A plain connection to the server, for requests no HTTP client would send.
+int connectTo(int port) {
+  const int connection = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return connection;
+}
+
 class StudioServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,9 +56,9 @@ class StudioServerTest : public ::testing::Test {
     runner_ = std::thread([this] { server_.run(); });
     const std::string address = server_.address();
     token_ = address.substr(address.find("token=") + 6);
+    origin_ = "http://127.0.0.1:" + std::to_string(server_.port());
     client_ = std::make_unique<httplib::Client>("127.0.0.1", server_.port());
-    cookie_ = "hvx_studio_" + std::to_string(server_.port());
-    client_->set_default_headers({{"Cookie", cookie_ + "=" + token_}});
+    client_->set_default_headers({{"X-Studio-Token", token_}, {"Origin", origin_}});
     client_->set_keep_alive(false);
   }
   void TearDown() override {
@@ -64,52 +77,118 @@ class StudioServerTest : public ::testing::Test {
   httplib::Result postJson(const std::string& path, const std::string& body) {
     return client_->Post(path.c_str(), body, "application/json");
   }
+  // The id a reply gives under `key`.
+  static std::string idIn(const httplib::Result& reply, const std::string& key) {
+    return nlohmann::json::parse(reply->body).value(key, std::string());
+  }
+  // The answer to a POST to `pathAndHeaders` (the path, then header lines)
+  // with the token and origin, sent with no body.
+  std::string rawReply(const std::string& pathAndHeaders) {
+    const int connection = connectTo(server_.port());
+    const std::string request =
+        "POST " + pathAndHeaders + "\r\nHost: 127.0.0.1:" + std::to_string(server_.port()) +
+        "\r\nX-Studio-Token: " + token_ + "\r\nOrigin: " + origin_ + "\r\n\r\n";
+    const std::string requestLine = request.substr(0, request.find("\r\n"));
+    const std::string text = requestLine + " HTTP/1.1" + request.substr(requestLine.size());
+    EXPECT_EQ(::send(connection, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+    std::string reply;
+    char chunk[2048];
+    ssize_t got = 0;
+    while (reply.find('}') == std::string::npos &&
+           (got = ::recv(connection, chunk, sizeof chunk, 0)) > 0) {
+      reply.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(connection);
+    return reply;
+  }
+  std::string pickedPicture(const std::string& name) {
+    return idIn(postJson("/api/folder-picture", "{\"name\":\"" + name + "\"}"), "picture");
+  }
 
   TempDir dir_;
   std::string folder_;
   StudioServer server_;
   std::thread runner_;
   std::string token_;
-  std::string cookie_;  // its name
+  std::string origin_;
   std::unique_ptr<httplib::Client> client_;
 };
 
-TEST_F(StudioServerTest, LetsInOnlyTheTokenThroughThisServersHostName) {
-  httplib::Client stranger("127.0.0.1", server_.port());
-  EXPECT_EQ(statusOf(stranger.Get("/")), 403);
-  EXPECT_EQ(statusOf(stranger.Get("/api/session")), 403);
-  std::string wrong = token_;
-  wrong[0] = wrong[0] == 'a' ? 'b' : 'a';
-  EXPECT_EQ(statusOf(stranger.Get(("/?token=" + wrong).c_str())), 403);
-  EXPECT_EQ(statusOf(stranger.Get("/api/session", {{"Cookie", cookie_ + "=" + wrong}})), 403);
-  // Another studio's cookie on the same host opens nothing here.
-  EXPECT_EQ(statusOf(stranger.Get("/api/session", {{"Cookie", "hvx_studio_1=" + token_}})), 403);
-  // Refused before the body is read: no upload limit, no work.
-  EXPECT_EQ(statusOf(stranger.Post("/api/picture", picture64(8), "application/octet-stream")), 403);
-
-  const auto page = stranger.Get(("/?token=" + token_).c_str());
-  ASSERT_TRUE(page);
-  EXPECT_EQ(page->status, 200);
-  const std::string cookie = page->get_header_value("Set-Cookie");
-  EXPECT_EQ(cookie.rfind(cookie_ + "=" + token_ + ";", 0), 0u) << cookie;
-  EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
-  EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
-
-  // A rebinding page holds the right cookie but names another host.
+// Each request differs from an accepted one in one header: the token, the
+// Host or the Origin one character off, or a body type another site's page
+// can send without asking.
+TEST_F(StudioServerTest, LetsInOnlyTheExactTokenHostAndOrigin) {
   const std::string port = std::to_string(server_.port());
-  EXPECT_EQ(statusOf(client_->Get("/api/session", {{"Host", "evil.example:" + port}})), 403);
-  EXPECT_EQ(statusOf(client_->Get("/api/session", {{"Host", "127.0.0.1:1"}})), 403);
+  std::string changed = token_;
+  changed.back() = changed.back() == 'a' ? 'b' : 'a';
+  const std::string json = "{\"name\":\"ok.bmp\"}";
+  struct Case {
+    httplib::Headers headers;
+    std::string type;
+    int status;
+  };
+  const Case cases[] = {
+      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, "application/json", 200},
+      {{{"Origin", origin_}}, "application/json", 403},
+      {{{"X-Studio-Token", changed}, {"Origin", origin_}}, "application/json", 403},
+      {{{"X-Studio-Token", token_.substr(1)}, {"Origin", origin_}}, "application/json", 403},
+      {{{"X-Studio-Token", token_ + "0"}, {"Origin", origin_}}, "application/json", 403},
+      {{{"X-Studio-Token", token_}, {"Host", "127.0.0.1:" + port + "x"}}, "application/json", 403},
+      {{{"X-Studio-Token", token_}, {"Host", "localhost:" + port + ".evil"}},
+       "application/json",
+       403},
+      {{{"X-Studio-Token", token_}, {"Host", "evil.example:" + port}}, "application/json", 403},
+      {{{"X-Studio-Token", token_}}, "application/json", 403},
+      {{{"X-Studio-Token", token_}, {"Origin", "http://127.0.0.1:1"}}, "application/json", 403},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_ + "0"}}, "application/json", 403},
+      {{{"X-Studio-Token", token_}, {"Origin", "null"}}, "application/json", 403},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, "text/plain", 415},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, "application/x-www-form-urlencoded", 415},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, "multipart/form-data", 415},
+  };
+  httplib::Client bare("127.0.0.1", server_.port());
+  bare.set_keep_alive(false);
+  for (const Case& c : cases) {
+    const auto reply = bare.Post("/api/folder-picture", c.headers, json, c.type.c_str());
+    EXPECT_EQ(statusOf(reply), c.status) << c.type << " " << c.headers.size();
+    EXPECT_TRUE(!reply || !reply->has_header("Set-Cookie"));
+  }
+  // Reading needs the token and this server's Host name too; the page
+  // itself holds no secret and sets no cookie.
+  for (const std::string& host :
+       {"127.0.0.1:" + port + "x", "localhost:" + port + ".evil", "127.0.0.1:" + port + "0"}) {
+    EXPECT_EQ(statusOf(bare.Get("/api/session", {{"X-Studio-Token", token_}, {"Host", host}})), 403)
+        << host;
+  }
+  EXPECT_EQ(statusOf(bare.Get("/api/session", {{"X-Studio-Token", changed}})), 403);
+  EXPECT_EQ(statusOf(bare.Get("/api/session", {{"Cookie", "hvx_studio_" + port + "=" + token_}})),
+            403);
+  const auto page = bare.Get("/");
+  EXPECT_EQ(statusOf(page), 200);
+  EXPECT_FALSE(page->has_header("Set-Cookie"));
+  EXPECT_EQ(page->body.find(token_), std::string::npos);
   EXPECT_EQ(statusOf(client_->Get("/api/session", {{"Host", "localhost:" + port}})), 200);
   expectServing();
 }
 
-TEST_F(StudioServerTest, RefusesOversizedAndHostileUploadsWithASentence) {
-  const std::string tooLarge(kMaxUploadBytes + 1, 'x');
-  const auto refused =
-      client_->Post("/api/picture?name=big.png", tooLarge, "application/octet-stream");
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->status, 413);
-  EXPECT_NE(refused->body.find("32 MiB"), std::string::npos);
+TEST_F(StudioServerTest, RefusesOversizedChunkedAndHostileUploadsWithASentence) {
+  // Refused from the headers, before a byte of the body is read: a length
+  // over the route's cap, or no length at all (chunked), which could grow
+  // past any cap before it is seen.
+  const std::string upload = "/api/picture\r\nContent-Type: application/octet-stream\r\n";
+  const std::string tooLarge =
+      rawReply(upload + "Content-Length: " + std::to_string(kMaxUploadBytes + 1));
+  EXPECT_EQ(tooLarge.rfind("HTTP/1.1 413", 0), 0u) << tooLarge;
+  EXPECT_NE(tooLarge.find("(32 MiB)"), std::string::npos) << tooLarge;
+  EXPECT_EQ(rawReply(upload + "Transfer-Encoding: chunked").rfind("HTTP/1.1 411", 0), 0u);
+  const std::string bigJson =
+      rawReply("/api/convert\r\nContent-Type: application/json\r\nContent-Length: 70000");
+  EXPECT_EQ(bigJson.rfind("HTTP/1.1 413", 0), 0u) << bigJson;
+  EXPECT_NE(bigJson.find("(64 KiB)"), std::string::npos) << bigJson;
+  const auto form = client_->Post("/api/picture?name=a.png", std::string(9000, 'x'),
+                                  "application/x-www-form-urlencoded");
+  ASSERT_EQ(statusOf(form), 415);
+  EXPECT_EQ(form->body.find("MiB"), std::string::npos) << form->body;
   expectServing();
 
   // A PNG header claiming 100000 x 100000 pixels: refused from its header.
@@ -119,9 +198,9 @@ TEST_F(StudioServerTest, RefusesOversizedAndHostileUploadsWithASentence) {
        {huge, std::string("GIF89a not really"), std::string(1000, '\xff')}) {
     const auto added = client_->Post("/api/picture?name=..%2F..%2Fhostile.png", hostile,
                                      "application/octet-stream");
-    ASSERT_TRUE(added);
-    ASSERT_EQ(added->status, 200);
-    const std::string id = added->body.substr(added->body.find("\"picture\":\"") + 11, 2);
+    ASSERT_EQ(statusOf(added), 200);
+    const std::string id = idIn(added, "picture");
+    EXPECT_EQ(id.size(), 33u);
     const auto converted = postJson("/api/convert", "{\"picture\":\"" + id + "\"}");
     ASSERT_TRUE(converted);
     EXPECT_EQ(converted->status, 422) << converted->body;
@@ -131,6 +210,23 @@ TEST_F(StudioServerTest, RefusesOversizedAndHostileUploadsWithASentence) {
   EXPECT_EQ(statusOf(postJson("/api/convert", "{\"picture\": 5, \"rows\": \"many\"}")), 400);
   EXPECT_EQ(statusOf(postJson("/api/convert", "not json")), 400);
   expectServing();
+}
+
+// An idle browser connection and a client stuck in its headers do not hold
+// the stop back until their read timeout.
+TEST_F(StudioServerTest, StopsAtOnceWhateverClientsAreOpen) {
+  httplib::Client idle("127.0.0.1", server_.port());
+  idle.set_default_headers({{"X-Studio-Token", token_}});
+  idle.set_keep_alive(true);
+  ASSERT_EQ(statusOf(idle.Get("/api/session")), 200);
+  const int stuck = connectTo(server_.port());
+  ASSERT_EQ(::send(stuck, "GET / HTTP/1.1\r\n", 16, 0), 16);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto begin = std::chrono::steady_clock::now();
+  server_.stop();
+  runner_.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
+  ::close(stuck);
 }
 
 TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyInsideTheFolder) {
@@ -146,21 +242,35 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyInsideTheFolder) {
   EXPECT_EQ(statusOf(client_->Get("/api/result/r1/../../secret.bmp")), 404);
   expectServing();
 
-  const auto picked = postJson("/api/folder-picture", "{\"name\":\"ok.bmp\"}");
-  ASSERT_EQ(statusOf(picked), 200);
-  const std::string id = picked->body.substr(picked->body.find("\"picture\":\"") + 11, 2);
-  const auto converted = postJson("/api/convert", "{\"picture\":\"" + id + "\",\"detune\":0}");
+  const auto converted =
+      postJson("/api/convert", "{\"picture\":\"" + pickedPicture("ok.bmp") + "\",\"detune\":0}");
   ASSERT_EQ(statusOf(converted), 200) << converted->body;
-  const std::string result = converted->body.substr(converted->body.find("\"result\":\"") + 10, 2);
-
-  // The saved voice replaces a link by a file; the link's target is untouched.
-  ASSERT_EQ(::symlink(dir_.file("secret.bmp").c_str(), (folder_ + "/ok.hvx").c_str()), 0);
-  const auto saved =
-      postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"voice.hvx\"}");
-  ASSERT_EQ(statusOf(saved), 200) << saved->body;
+  const std::string result = idIn(converted, "result");
+  EXPECT_EQ(idIn(converted, "command"),
+            "tonepix -t64 -i0.3 -p0 -d0 -r0 -z0 -n40 -f0 ok-prepared.bmp");
+  const auto save = [&](const char* file, bool replace) {
+    return postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"" + file +
+                                     "\",\"replace\":" + (replace ? "true}" : "false}"));
+  };
+  // Named as the command line names them; a file there is replaced only
+  // once the page asked, never through a link, never the source itself.
+  ASSERT_EQ(statusOf(save("voice.hvx", false)), 200);
   const auto voice = client_->Get(("/api/result/" + result + "/voice.hvx").c_str());
-  ASSERT_TRUE(voice);
-  EXPECT_EQ(readFileBytes(folder_ + "/ok.hvx"), voice->body);
+  EXPECT_EQ(readFileBytes(folder_ + "/ok-prepared.hvx"), voice->body);
+  ASSERT_TRUE(writeFileBytes(folder_ + "/ok-prepared.hvx", "mine"));
+  const auto asked = save("voice.hvx", false);
+  EXPECT_EQ(statusOf(asked), 409);
+  EXPECT_EQ(idIn(asked, "exists"), "ok-prepared.hvx");
+  EXPECT_EQ(readFileBytes(folder_ + "/ok-prepared.hvx"), "mine");
+  EXPECT_EQ(statusOf(save("voice.hvx", true)), 200);
+  EXPECT_EQ(readFileBytes(folder_ + "/ok-prepared.hvx"), voice->body);
+
+  ASSERT_EQ(::link((folder_ + "/ok.bmp").c_str(), (folder_ + "/ok-prepared.bmp").c_str()), 0);
+  EXPECT_EQ(statusOf(save("picture.bmp", true)), 409);
+  EXPECT_EQ(readFileBytes(folder_ + "/ok.bmp"), picture64(8));
+  ASSERT_EQ(::unlink((folder_ + "/ok-prepared.bmp").c_str()), 0);
+  ASSERT_EQ(::symlink(dir_.file("secret.bmp").c_str(), (folder_ + "/ok-prepared.bmp").c_str()), 0);
+  EXPECT_EQ(statusOf(save("picture.bmp", true)), 409);
   EXPECT_EQ(readFileBytes(dir_.file("secret.bmp")), picture64(8));
   EXPECT_EQ(
       statusOf(postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"../x.hvx\"}")),
@@ -245,14 +355,12 @@ TEST_F(StudioServerTest, DrawnGridIsThePreparedBitmapAndPlaysAtANote) {
 // Quick changes drop previews not yet rendered; one still asked for is
 // rendered then, the same as if it had never waited.
 TEST_F(StudioServerTest, EveryPreviewAskedForIsPlayable) {
-  const auto picked = postJson("/api/folder-picture", "{\"name\":\"ok.bmp\"}");
-  ASSERT_EQ(statusOf(picked), 200);
-  const std::string id = picked->body.substr(picked->body.find("\"picture\":\"") + 11, 2);
+  const std::string id = pickedPicture("ok.bmp");
   std::vector<std::string> results;
   for (int turn = 0; turn < 4; ++turn) {
     const auto converted = postJson("/api/convert", "{\"picture\":\"" + id + "\",\"hold\":1}");
     ASSERT_EQ(statusOf(converted), 200);
-    results.push_back(converted->body.substr(converted->body.find("\"result\":\"") + 10, 2));
+    results.push_back(idIn(converted, "result"));
   }
   std::string previous;
   for (const std::string& result : results) {
@@ -312,17 +420,21 @@ TEST(StudioConversion, TheSeedRepeatsEveryRandomStage) {
 // reach outside the folder or hide a file.
 TEST(StudioNames, EveryUploadNameBecomesAPlainVoiceName) {
   const std::pair<const char*, const char*> cases[] = {{"pad.png", "pad"},
+                                                       {"pad.bmp", "pad-prepared"},
                                                        {"../../etc/passwd", "passwd"},
-                                                       {"C:\\pics\\x.v2.bmp", "x_v2"},
+                                                       {"C:\\pics\\x.v2.bmp", "x_v2-prepared"},
                                                        {".bashrc", "picture_bashrc"},
                                                        {"", "picture"},
                                                        {"a b\"c'd.jpg", "a_b_c_d"},
                                                        {"/", "picture"},
-                                                       {"..", "picture_"}};
+                                                       {"..", "picture_"},
+                                                       {"photo.BMP", "photo-prepared"}};
   for (const auto& [upload, expected] : cases) {
-    const std::string name = voiceNameFor(upload);
-    EXPECT_EQ(name, expected) << upload;
-    EXPECT_TRUE(isPlainFileName(name + ".hvx")) << upload;
+    const OutputNames names = outputNamesFor(upload);
+    EXPECT_EQ(names.stem, expected) << upload;
+    EXPECT_EQ(names.bitmap, names.stem + ".bmp") << upload;
+    EXPECT_EQ(names.voice, names.stem + ".hvx") << upload;
+    EXPECT_TRUE(isPlainFileName(names.bitmap)) << upload;
   }
   EXPECT_EQ(voiceNameFor(std::string(300, 'x') + ".png").size(), 60u);
 }
@@ -342,11 +454,16 @@ TEST(StudioRequests, RefusesWhatNoControlCanSend) {
   std::string error;
   ASSERT_TRUE(studioRequestFromJson(
       nlohmann::json::parse(
-          R"({"rows": 128, "seed": 4294967295, "hold": 30, "plateau": 5000, "harmonics": -3})"),
+          R"({"rows": 128, "seed": 4294967295, "hold": 30, "plateau": 5000, "harmonics": -3,
+              "ceiling": 9223372036854775807, "noiseFloor": -1e300})"),
       request, error));
   EXPECT_TRUE(
       request.prepare.plateau);  // tonepix clamps 5000 to 100: plateau mode, at most 64 rows
   EXPECT_EQ(request.tone.harmonics, -3);  // passed on for tonepix to clamp and say so
+  // Past nine digits tonepix would wrap: brought within them, so that it says "too high".
+  EXPECT_EQ(request.tone.ceiling, 999999999);
+  EXPECT_EQ(request.tone.noiseFloor, -999999999);
+  EXPECT_EQ(request.seed, 4294967295u);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "hvx/cli/subcommands.h"
-#include "hvx/studio/studio_server.h"
+#include "hvx/studio/http/studio_server.h"
 
 namespace {
 

@@ -162,10 +162,19 @@ ToneConversion convertLikeTonepix(const std::string& bitmap, const std::string& 
       loaded = converter->convertFile(picturePath.c_str());
       voicePath = converter->outputPath;
       result.harmonicCount = converter->harmonicCount;
+      result.usedGenerator = converter->freqDelta != 0 || converter->decimatePercent != 0 ||
+                             converter->randomPercent != 0;
+      result.noiseFloorPercent = converter->noiseFloorPercent;
+      result.ceilingPercent = converter->normalizePercent;
     }
   }
   result.messages = drain(messages);
   result.summary = withoutLineEnd(drain(summary));
+  int points = 0;
+  if (std::sscanf(result.summary.c_str(), "%d = %d .. %d", &points, &result.loopStartPoint,
+                  &result.loopEndPoint) != 3) {
+    result.loopStartPoint = result.loopEndPoint = 0;
+  }
   // The scratch folder's path means nothing to the user: show the picture's name.
   for (std::size_t at = result.messages.find(picturePath); at != std::string::npos;
        at = result.messages.find(picturePath, at)) {

@@ -33,6 +33,16 @@ struct ToneConversion {
   std::string messages;   // clamp warnings and the loader's lines, as tonepix writes them
   std::string error;      // one sentence when not converted
   int harmonicCount = 0;  // harmonics in the voice, after clamping
+  // Points of the sustain loop, as the summary line gives them.
+  int loopStartPoint = 0;
+  int loopEndPoint = 0;
+  // The random generator took part (detune, mute or random values on, after
+  // clamping): the voice depends on the studio's seed, which tonepix on a
+  // command line does not take.
+  bool usedGenerator = false;
+  // Noise floor and ceiling after clamping, in per cent.
+  int noiseFloorPercent = 0;
+  int ceilingPercent = 0;
 };
 
 // Converts one picture exactly as `tonepix OPTIONS NAME.bmp` would with its

@@ -11,7 +11,7 @@
 // the preview played at a note.
 
 // The page file served at `path` ("/grid.js"), or null. The HTML page itself
-// is not among them: it is the token-guarded "/".
+// is not among them: it is served at "/" only.
 const StudioPageFile* findPageFile(const std::string& path);
 // The Content-Type of a page file, from its extension.
 const char* pageFileMediaType(const std::string& name);

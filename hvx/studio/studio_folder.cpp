@@ -9,7 +9,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <random>
+
+#include "hvx/files/file_io.h"
 
 namespace {
 
@@ -29,24 +30,9 @@ bool hasPictureExtension(const std::string& name) {
   return false;
 }
 
-bool writeAll(int file, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t wrote = ::write(file, bytes.data() + done, bytes.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    done += static_cast<std::size_t>(wrote);
-  }
-  return true;
-}
-
-std::string temporaryNameFor(const std::string& name) {
-  static thread_local std::mt19937 generator{std::random_device{}()};
-  return "." + name + ".tmp-" + std::to_string(generator());
+// Two names for one file (a hard link), or one name twice.
+bool sameEntry(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }  // namespace
@@ -145,45 +131,47 @@ bool PictureFolder::readPicture(const std::string& name, std::size_t maxBytes, s
   return true;
 }
 
-bool PictureFolder::save(const std::string& name, const std::string& bytes,
-                         std::string& error) const {
+PictureFolder::SaveOutcome PictureFolder::save(const std::string& name, const std::string& bytes,
+                                               bool replace, const std::string& sourceName,
+                                               std::string& message) const {
   if (folder_ < 0 || !isPlainFileName(name)) {
-    error = "That name cannot be saved in the folder.";
-    return false;
+    message = "That name cannot be saved in the folder.";
+    return SaveOutcome::Refused;
   }
-  // Keep the permissions of the file being replaced.
-  mode_t mode = 0666;
+  std::lock_guard<std::mutex> hold(saveLock_);
   struct stat existing {};
   if (::fstatat(folder_, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(existing.st_mode)) {
-      error = "\"" + name + "\" is a folder inside the folder; nothing was saved.";
-      return false;
+    struct stat source {};
+    if (name == sourceName ||
+        (!sourceName.empty() &&
+         ::fstatat(folder_, sourceName.c_str(), &source, AT_SYMLINK_NOFOLLOW) == 0 &&
+         sameEntry(existing, source))) {
+      message = "\"" + name + "\" is the picture it was made from; it is never replaced.";
+      return SaveOutcome::Refused;
     }
-    if (S_ISREG(existing.st_mode)) {
-      mode = existing.st_mode & 07777;
+    if (S_ISLNK(existing.st_mode)) {
+      // Writing through it could reach outside the folder.
+      message =
+          "\"" + name + "\" in the folder is a link; the studio writes no file through a link.";
+      return SaveOutcome::Refused;
+    }
+    if (!S_ISREG(existing.st_mode)) {
+      message = "\"" + name + "\" in the folder is not a plain file; nothing was saved.";
+      return SaveOutcome::Refused;
+    }
+    if (!replace) {
+      message = "\"" + name + "\" already exists in the folder.";
+      return SaveOutcome::Exists;
     }
   }
-  std::string temporary;
-  int file = -1;
-  for (int attempt = 0; attempt < 16 && file < 0; ++attempt) {
-    temporary = temporaryNameFor(name);
-    file = ::openat(folder_, temporary.c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (file < 0 && errno != EEXIST) {
-      break;
-    }
+  // The folder through the handle taken at start, not through its name,
+  // which may lead elsewhere by now.
+  const std::string path = "/proc/self/fd/" + std::to_string(folder_) + "/" + name;
+  std::string reason;
+  if (!writeFileSafely(path, bytes, reason)) {
+    message = "Could not save \"" + name + "\": it " + reason + "; the folder is unchanged.";
+    return SaveOutcome::Failed;
   }
-  if (file < 0) {
-    error = "Could not write in the folder: " + std::string(std::strerror(errno)) + ".";
-    return false;
-  }
-  const bool written = writeAll(file, bytes) && ::fsync(file) == 0;
-  const bool closed = ::close(file) == 0;
-  if (!written || !closed || ::renameat(folder_, temporary.c_str(), folder_, name.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    ::unlinkat(folder_, temporary.c_str(), 0);
-    error = "Could not save \"" + name + "\": " + reason + "; the folder is unchanged.";
-    return false;
-  }
-  return true;
+  message.clear();
+  return SaveOutcome::Saved;
 }

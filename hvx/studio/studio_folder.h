@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,14 +30,22 @@ class PictureFolder {
   bool readPicture(const std::string& name, std::size_t maxBytes, std::string& bytes,
                    std::string& error) const;
 
-  // Writes `bytes` as `name` inside the folder: a temporary file beside it,
-  // then a rename, so an existing file is either kept whole or replaced
-  // whole. `name` must be a plain file name (no separator, no leading dot).
-  bool save(const std::string& name, const std::string& bytes, std::string& error) const;
+  // How a save went; the sentence in `message` says it to the user.
+  enum class SaveOutcome { Saved, Exists, Refused, Failed };
+
+  // Writes `bytes` as `name` inside the folder, the way hvx writes every
+  // file (a temporary file beside it, renamed into place), so that an
+  // existing file is kept whole or replaced whole. A file already there is
+  // replaced only when `replace` says the user agreed (else Exists); never
+  // `sourceName`, the picture the bytes were made from, nor a link, a folder
+  // or anything but a plain file. `name` must be a plain file name.
+  SaveOutcome save(const std::string& name, const std::string& bytes, bool replace,
+                   const std::string& sourceName, std::string& message) const;
 
  private:
   int folder_ = -1;
   std::string path_;
+  mutable std::mutex saveLock_;  // one save at a time: the writer keeps its state in globals
 };
 
 // True for a name that can only mean a file directly inside a folder.

@@ -1,5 +1,6 @@
 #include "hvx/studio/studio_preview.h"
 
+#include <cmath>
 #include <utility>
 
 #include "hvx/audio/audio_encoding.h"
@@ -11,6 +12,42 @@ namespace {
 // The rate `hvx render` uses by default, so that the preview holds the same
 // harmonics (those below 24 kHz) as a rendered file.
 constexpr int kPreviewSampleRate = RenderSettings{}.sampleRate;
+constexpr int kRateStep = 1000;
+
+// Bounds the memory of renders running at once, whichever thread runs them.
+class RenderSlots {
+ public:
+  void take() {
+    std::unique_lock<std::mutex> hold(lock_);
+    freed_.wait(hold, [this] { return free_ > 0; });
+    --free_;
+  }
+  void give() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      ++free_;
+    }
+    freed_.notify_one();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable freed_;
+  int free_ = kPreviewRenderSlots;
+};
+
+RenderSlots renderSlots;
+
+// The full rate when the preview fits kMaxPreviewSamples, else the highest
+// whole kilohertz that fits; 0 when even the lowest rate does not.
+int previewRateFor(double seconds) {
+  const double fullRate = kMaxPreviewSamples / (seconds > 0.0 ? seconds : 1.0);
+  if (fullRate >= kPreviewSampleRate) {
+    return kPreviewSampleRate;
+  }
+  const int rate = static_cast<int>(fullRate) / kRateStep * kRateStep;
+  return rate >= kMinSampleRate ? rate : 0;
+}
 
 }  // namespace
 
@@ -25,7 +62,10 @@ bool PreviewAudio::renderIfQueued(State expected) {
     }
     state_ = State::Rendering;
   }
+  renderSlots.take();
   std::string bytes = encodeWav(renderVoice(*voice_, settings_));
+  renderSlots.give();
+  voice_.reset();  // the samples are all that is needed now
   {
     std::lock_guard<std::mutex> hold(lock_);
     wav_ = std::move(bytes);
@@ -79,6 +119,16 @@ VoicePreview previewVoice(const std::string& voiceFile, double holdSeconds, bool
   }
   preview.seconds = static_cast<double>(renderedSampleCount(*voice, settings)) /
                     static_cast<double>(settings.sampleRate);
+  settings.sampleRate = previewRateFor(preview.seconds);
+  if (settings.sampleRate == 0) {
+    preview.error = "No preview: the voice lasts " + std::to_string(std::lround(preview.seconds)) +
+                    " s, longer than the studio plays; hvx render makes the whole of it.";
+    return preview;
+  }
+  preview.sampleRate = settings.sampleRate;
+  constexpr std::size_t kWavHeaderBytes = 44, kBytesPerSample = 3;
+  preview.wavBytes = kWavHeaderBytes + kBytesPerSample * static_cast<std::size_t>(
+                                                             renderedSampleCount(*voice, settings));
   preview.audio = std::make_shared<PreviewAudio>(std::move(voice), settings);
   return preview;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,9 +40,21 @@ class PreviewAudio {
 struct VoicePreview {
   std::string png;  // the voice drawn as `hvx picture` draws it
   double seconds = 0.0;
+  int sampleRate = 0;
+  std::size_t wavBytes = 0;             // the size the audio's file will have
   std::shared_ptr<PreviewAudio> audio;  // none when `error` says why
   std::string error;
 };
+
+// Samples one preview may hold: three minutes at the full rate. A longer
+// voice is previewed at a lower rate, down to kMinSampleRate, so that a
+// preview's memory (its samples while rendered, then its file) stays within
+// about 60 MB whatever the page asks for.
+constexpr long long kMaxPreviewSamples = 180LL * 48000;
+
+// Previews rendered at once, each taking up to kMaxPreviewSamples floats
+// while it is made; further renders wait for a slot.
+constexpr int kPreviewRenderSlots = 2;
 
 // Reads `voiceFile` (the bytes tonepix wrote) back and draws it, with the
 // first point at the top or at the bottom as the page shows the picture;

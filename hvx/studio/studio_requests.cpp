@@ -1,5 +1,6 @@
 #include "hvx/studio/studio_requests.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -7,21 +8,42 @@ namespace {
 
 using nlohmann::json;
 
-// A whole number in the request, or `fallback` when absent. Values far
-// outside any option's range are still passed on: tonepix clamps them.
-long long integerField(const json& body, const char* key, long long fallback) {
+// tonepix reads option numbers into 32 bits, where a larger value wraps
+// ("-t9223372036854775807" would be called too low). Numbers past nine digits
+// are brought to nine first, so that tonepix clamps them with the words its
+// command line uses ("too high"), and the command shown repeats that.
+constexpr long long kLargestPassedNumber = 999999999;
+
+// Saturates far beyond any range checked: a whole number of any size stays
+// on its side of every limit.
+long long saturated(long double value) {
+  constexpr long double kFar = 1e18L;
+  return static_cast<long long>(std::max(-kFar, std::min(kFar, std::round(value))));
+}
+
+// A whole number in the request, or `fallback` when absent.
+long long wholeField(const json& body, const char* key, long long fallback) {
   if (!body.contains(key)) {
     return fallback;
   }
   const json& value = body.at(key);
+  if (value.is_number_unsigned()) {
+    return saturated(static_cast<long double>(value.get<unsigned long long>()));
+  }
   if (value.is_number_integer()) {
-    return value.get<long long>();
+    return saturated(static_cast<long double>(value.get<long long>()));
   }
   if (value.is_number_float() && std::isfinite(value.get<double>()) &&
-      std::fabs(value.get<double>()) < 1e15) {
-    return std::llround(value.get<double>());
+      value.get<double>() == std::floor(value.get<double>())) {
+    return saturated(static_cast<long double>(value.get<double>()));
   }
   throw std::invalid_argument(std::string(key) + " must be a whole number");
+}
+
+// A tonepix option's number, brought within nine digits.
+long long toneField(const json& body, const char* key, long long fallback) {
+  return std::max(-kLargestPassedNumber,
+                  std::min(kLargestPassedNumber, wholeField(body, key, fallback)));
 }
 
 bool flagField(const json& body, const char* key, bool fallback) {
@@ -45,7 +67,7 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
   }
   try {
     request.pictureId = textField(body, "picture", "");
-    const long long rows = integerField(body, "rows", 0);
+    const long long rows = wholeField(body, "rows", 0);
     if (rows < 0 || rows > maxPreparedRows(false)) {
       error = "Rows must be 1 to " + std::to_string(maxPreparedRows(false)) +
               ", or 0 to keep the shape.";
@@ -55,20 +77,20 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
     request.prepare.topFirst = flagField(body, "topFirst", false);
     request.prepare.invert = flagField(body, "invert", false);
     ToneOptions& tone = request.tone;
-    tone.harmonics = integerField(body, "harmonics", tone.harmonics);
+    tone.harmonics = toneField(body, "harmonics", tone.harmonics);
     tone.useTempo = flagField(body, "useTempo", tone.useTempo);
     tone.interval = textField(body, "interval", tone.interval);
-    tone.bpm = integerField(body, "bpm", tone.bpm);
-    tone.plateau = integerField(body, "plateau", tone.plateau);
-    tone.mute = integerField(body, "mute", tone.mute);
-    tone.random = integerField(body, "random", tone.random);
-    tone.noiseFloor = integerField(body, "noiseFloor", tone.noiseFloor);
-    tone.ceiling = integerField(body, "ceiling", tone.ceiling);
-    tone.detune = integerField(body, "detune", tone.detune);
+    tone.bpm = toneField(body, "bpm", tone.bpm);
+    tone.plateau = toneField(body, "plateau", tone.plateau);
+    tone.mute = toneField(body, "mute", tone.mute);
+    tone.random = toneField(body, "random", tone.random);
+    tone.noiseFloor = toneField(body, "noiseFloor", tone.noiseFloor);
+    tone.ceiling = toneField(body, "ceiling", tone.ceiling);
+    tone.detune = toneField(body, "detune", tone.detune);
     // Plateau mode takes fewer rows; tonepix turns a non-zero value into it
     // after clamping, and a negative one clamps to off.
     request.prepare.plateau = tone.plateau > 0;
-    const long long seed = integerField(body, "seed", 1);
+    const long long seed = wholeField(body, "seed", 1);
     if (seed < 0 || seed > 4294967295LL) {
       error = "The seed must be a whole number from 0 to 4294967295.";
       return false;
@@ -88,13 +110,38 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
   return true;
 }
 
+namespace {
+
+// What the page says about the noise floor against the ceiling, or nothing.
+std::string levelsNote(const ToneConversion& conversion) {
+  const std::string floor = std::to_string(conversion.noiseFloorPercent);
+  const std::string ceiling = std::to_string(conversion.ceilingPercent);
+  if (conversion.noiseFloorPercent > conversion.ceilingPercent) {
+    return "The noise floor (" + floor + " %) is above the ceiling (" + ceiling +
+           " %): every harmonic is cut, so the voice is silent.";
+  }
+  if (conversion.noiseFloorPercent == conversion.ceilingPercent &&
+      conversion.noiseFloorPercent > 0) {
+    return "The noise floor equals the ceiling (" + ceiling +
+           " %): only full-strength cells are kept, the rest is silent.";
+  }
+  return "";
+}
+
+}  // namespace
+
 json studioResultJson(const StudioResult& result, bool canSave) {
   const std::string base = "api/result/" + result.id + "/";
-  std::string command = "tonepix";
-  for (const std::string& text : result.optionTexts) {
-    command += " " + text;
+  // The command line makes the same voice only when no random stage ran:
+  // the studio seeds its generator, tonepix seeds from the clock.
+  json command = nullptr;
+  if (!result.conversion.usedGenerator) {
+    std::string text = "tonepix";
+    for (const std::string& option : result.optionTexts) {
+      text += " " + option;
+    }
+    command = text + " " + result.names.bitmap;
   }
-  command += " " + result.name + ".bmp";
   json grid = json::array();
   for (const std::uint8_t level : result.prepared.grid) {
     grid.push_back(level);
@@ -107,10 +154,15 @@ json studioResultJson(const StudioResult& result, bool canSave) {
     files["voicePicture"] = base + "voice.png";
   }
   return json{{"result", result.id},
-              {"name", result.name},
+              {"name", result.names.stem},
+              {"voiceFile", result.names.voice},
+              {"bitmapFile", result.names.bitmap},
               {"command", command},
               {"summary", result.conversion.summary},
+              {"loopStart", result.conversion.loopStartPoint},
+              {"loopEnd", result.conversion.loopEndPoint},
               {"messages", result.conversion.messages},
+              {"levelsNote", levelsNote(result.conversion)},
               {"harmonics", result.conversion.harmonicCount},
               {"topFirst", result.topFirst},
               {"prepared",
@@ -122,6 +174,7 @@ json studioResultJson(const StudioResult& result, bool canSave) {
                 {"grid", grid}}},
               {"files", files},
               {"previewSeconds", result.previewSeconds},
+              {"previewRate", result.previewRate},
               {"previewError", result.previewError},
               {"canSave", canSave}};
 }
@@ -144,14 +197,14 @@ bool resultFileFromName(const std::string& name, ResultFile& file) {
 ResultDownload resultDownload(const StudioResult& result, ResultFile file) {
   switch (file) {
     case ResultFile::Voice:
-      return {result.conversion.voice, "application/octet-stream", result.name + ".hvx"};
+      return {result.conversion.voice, "application/octet-stream", result.names.voice};
     case ResultFile::Bitmap:
-      return {result.bitmap, "image/bmp", result.name + ".bmp"};
+      return {result.bitmap, "image/bmp", result.names.bitmap};
     case ResultFile::Preview:
       return {result.previewAudio != nullptr ? result.previewAudio->wav() : std::string(),
-              "audio/wav", result.name + ".wav"};
+              "audio/wav", result.names.stem + ".preview.wav"};
     case ResultFile::VoicePicture:
-      return {result.voicePng, "image/png", result.name + ".png"};
+      return {result.voicePng, "image/png", result.names.stem + ".voice.png"};
   }
-  return {result.conversion.voice, "application/octet-stream", result.name + ".hvx"};
+  return {result.conversion.voice, "application/octet-stream", result.names.voice};
 }

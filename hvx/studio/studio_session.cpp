@@ -1,17 +1,31 @@
 #include "hvx/studio/studio_session.h"
 
 #include <cctype>
+#include <filesystem>
+
+#include "hvx/files/derived_output.h"
+#include "hvx/picture/prepared_name.h"
+#include "hvx/studio/http/studio_access.h"
 
 namespace {
 
-// Pictures and results kept at once. An upload can be large, so few.
-constexpr std::size_t kKeptPictures = 4;
-constexpr std::size_t kKeptResults = 6;
 constexpr std::size_t kMaxNameLength = 60;
+constexpr std::size_t kKeptPreparations = 16;  // a few kilobytes each
+constexpr std::size_t kIdBytes = 16;           // 128 random bits
 
 std::string settingsKey(const std::string& pictureId, const PrepareSettings& settings) {
   return pictureId + "/" + std::to_string(settings.rows) + (settings.topFirst ? "t" : "b") +
          (settings.plateau ? "p" : "-") + (settings.invert ? "i" : "-");
+}
+
+// Drops the oldest entries until both limits hold, keeping the newest one.
+template <typename Entry, typename SizeOf>
+void keepWithin(std::deque<Entry>& entries, std::size_t& bytes, std::size_t maxBytes,
+                SizeOf sizeOf) {
+  while (entries.size() > 1 && (bytes > maxBytes || entries.size() > kMaxKeptItems)) {
+    bytes -= sizeOf(entries.front());
+    entries.pop_front();
+  }
 }
 
 }  // namespace
@@ -37,14 +51,33 @@ std::string voiceNameFor(const std::string& fileName) {
   return name.empty() || name[0] == '_' ? "picture" + name : name;
 }
 
-std::string StudioSession::addPicture(const std::string& fileName, std::string bytes, bool drawn) {
-  std::lock_guard<std::mutex> hold(lock_);
-  Picture picture{"p" + std::to_string(nextId_++), voiceNameFor(fileName), fileName,
-                  std::make_shared<const std::string>(std::move(bytes)), drawn};
-  pictures_.push_back(picture);
-  if (pictures_.size() > kKeptPictures) {
-    pictures_.pop_front();
+OutputNames outputNamesFor(const std::string& fileName) {
+  // The plain stem with the file's own extension decides as `hvx prepare`
+  // does; the extension itself never reaches a name.
+  std::string extension = std::filesystem::path(fileName).extension().string();
+  if (extension.size() > 1 && !std::isalnum(static_cast<unsigned char>(extension[1]))) {
+    extension.clear();
   }
+  OutputNames names;
+  names.bitmap = defaultPreparedName(voiceNameFor(fileName) + extension);
+  names.stem = std::filesystem::path(names.bitmap).stem().string();
+  names.voice = derivedOutputName(names.bitmap, ".hvx");
+  return names;
+}
+
+std::string StudioSession::addPicture(const std::string& fileName, std::string bytes,
+                                      bool fromFolder, bool drawn) {
+  const std::string id = randomHex(kIdBytes);
+  if (id.empty()) {
+    return id;
+  }
+  const Picture picture{"p" + id, fileName, fromFolder,
+                        std::make_shared<const std::string>(std::move(bytes)), drawn};
+  std::lock_guard<std::mutex> hold(lock_);
+  pictures_.push_back(picture);
+  pictureBytes_ += picture.bytes->size();
+  keepWithin(pictures_, pictureBytes_, kKeptPictureBytes,
+             [](const Picture& kept) { return kept.bytes->size(); });
   return picture.id;
 }
 
@@ -72,22 +105,32 @@ std::shared_ptr<const StudioResult> StudioSession::result(const std::string& id)
 bool StudioSession::prepare(const Picture& picture, const PrepareSettings& settings,
                             PreparedPicture& prepared, std::string& error) {
   const std::string key = settingsKey(picture.id, settings);
-  std::lock_guard<std::mutex> hold(preparedLock_);
-  if (key != preparedKey_) {
-    const auto* data = reinterpret_cast<const unsigned char*>(picture.bytes->data());
-    preparedKey_.clear();
-    std::string reason;
-    if (!preparePicture(data, picture.bytes->size(), settings, preparedCache_, reason)) {
-      // The reason is a clause for a command line; the page shows a sentence.
-      while (!reason.empty() && reason.back() == '.') {
-        reason.pop_back();
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const Prepared& kept : prepared_) {
+      if (kept.key == key) {
+        prepared = kept.picture;
+        return true;
       }
-      error = "\"" + picture.fileName + "\" cannot be used: " + reason + ".";
-      return false;
     }
-    preparedKey_ = key;
   }
-  prepared = preparedCache_;
+  // Decoding may take long for a hostile picture: no lock is held meanwhile,
+  // so that it delays no one else's turn.
+  const auto* data = reinterpret_cast<const unsigned char*>(picture.bytes->data());
+  std::string reason;
+  if (!preparePicture(data, picture.bytes->size(), settings, prepared, reason)) {
+    // The reason is a clause for a command line; the page shows a sentence.
+    while (!reason.empty() && reason.back() == '.') {
+      reason.pop_back();
+    }
+    error = "\"" + picture.fileName + "\" cannot be used: " + reason + ".";
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  prepared_.push_back(Prepared{key, prepared});
+  if (prepared_.size() > kKeptPreparations) {
+    prepared_.pop_front();
+  }
   return true;
 }
 
@@ -111,8 +154,10 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     return false;
   }
   auto made = std::make_shared<StudioResult>();
-  made->name = picture.name;
+  made->names = outputNamesFor(picture.fileName);
+  made->sourceName = picture.fromFolder ? picture.fileName : std::string();
   made->topFirst = settings.topFirst;
+  made->seed = request.seed;
   if (!prepare(picture, settings, made->prepared, error)) {
     return false;
   }
@@ -120,7 +165,8 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
   if (!toneOptionTexts(request.tone, made->optionTexts, error)) {
     return false;
   }
-  made->conversion = convertLikeTonepix(made->bitmap, made->name, made->optionTexts, request.seed);
+  made->conversion =
+      convertLikeTonepix(made->bitmap, made->names.stem, made->optionTexts, request.seed);
   if (!made->conversion.converted) {
     error = made->conversion.error;
     return false;
@@ -130,14 +176,22 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
   made->previewAudio = preview.audio;
   made->voicePng = std::move(preview.png);
   made->previewSeconds = preview.seconds;
+  made->previewRate = preview.sampleRate;
   made->previewError = std::move(preview.error);
+  made->bytes = made->bitmap.size() + made->conversion.voice.size() + made->voicePng.size() +
+                (made->previewAudio != nullptr ? preview.wavBytes : 0);
+  const std::string id = randomHex(kIdBytes);
+  if (id.empty()) {
+    error = "The studio could not make an id for the result.";
+    return false;
+  }
+  made->id = "r" + id;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    made->id = "r" + std::to_string(nextId_++);
     results_.push_back(made);
-    if (results_.size() > kKeptResults) {
-      results_.pop_front();
-    }
+    resultBytes_ += made->bytes;
+    keepWithin(results_, resultBytes_, kKeptResultBytes,
+               [](const std::shared_ptr<const StudioResult>& kept) { return kept->bytes; });
   }
   if (made->previewAudio != nullptr) {
     renderer_.submit(made->previewAudio);

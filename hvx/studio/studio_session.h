@@ -21,29 +21,53 @@ struct StudioRequest {
   double holdSeconds = 2.0;
 };
 
+// The names a picture's outputs are saved and downloaded under, as the
+// command line names them: the prepared bitmap as `hvx prepare` would
+// (photo.bmp for photo.png, photo-prepared.bmp for photo.bmp), the voice as
+// tonepix would from that bitmap.
+struct OutputNames {
+  std::string stem;    // the voice's name: the prepared bitmap's stem
+  std::string bitmap;  // stem + ".bmp"
+  std::string voice;   // stem + ".hvx"
+};
+OutputNames outputNamesFor(const std::string& fileName);
+
 // Everything the page shows and offers after one turn.
 struct StudioResult {
   std::string id;
-  std::string name;  // the voice's name, also the download names' stem
+  OutputNames names;
+  std::string sourceName;  // the folder file it came from; empty for an upload
   PreparedPicture prepared;
   bool topFirst = false;  // the picture's top row is point 0
   std::string bitmap;     // the prepared picture as tonepix reads it
   std::vector<std::string> optionTexts;
+  std::uint32_t seed = 1;
   ToneConversion conversion;
   std::shared_ptr<PreviewAudio> previewAudio;  // none when the voice cannot be rendered
   std::string voicePng;
   double previewSeconds = 0.0;
+  int previewRate = 0;
   std::string previewError;  // why there is no preview, when there is none
+  std::size_t bytes = 0;     // memory it holds, its preview's file included
 };
 
-// The pictures the user gave the studio and the results made from them. Only
-// the latest few of each are kept, which bounds the memory the server takes.
+// Memory the kept pictures and results may take. Each client's newest ones
+// stay long enough to be fetched: the oldest go first, and only when these
+// are exceeded.
+constexpr std::size_t kKeptPictureBytes = std::size_t{96} << 20;
+constexpr std::size_t kKeptResultBytes = std::size_t{160} << 20;
+constexpr std::size_t kMaxKeptItems = 256;  // of each
+
+// The pictures the user gave the studio and the results made from them.
 class StudioSession {
  public:
-  // Keeps `bytes` under a new id; `fileName` gives the voice its name. A
-  // `drawn` picture is a grid already as tonepix reads it: it is taken as it
-  // is, whatever the page's preparation settings.
-  std::string addPicture(const std::string& fileName, std::string bytes, bool drawn = false);
+  // Keeps `bytes` under a new id that cannot be guessed; `fileName` gives
+  // the outputs their names; `fromFolder` when it is a file in the folder.
+  // A `drawn` picture is a grid already as tonepix reads it: it is taken as
+  // it is, whatever the page's preparation settings. Empty when no random id
+  // could be made.
+  std::string addPicture(const std::string& fileName, std::string bytes, bool fromFolder,
+                         bool drawn = false);
 
   // Prepares, converts and renders. False with one sentence in `error` when
   // the picture is unknown or unusable or tonepix refuses it.
@@ -55,24 +79,27 @@ class StudioSession {
  private:
   struct Picture {
     std::string id;
-    std::string name;
     std::string fileName;  // as the user named it, for messages
+    bool fromFolder = false;
     std::shared_ptr<const std::string> bytes;
     bool drawn = false;
+  };
+  struct Prepared {
+    std::string key;
+    PreparedPicture picture;
   };
   bool findPicture(const std::string& id, Picture& picture) const;
   bool prepare(const Picture& picture, const PrepareSettings& settings, PreparedPicture& prepared,
                std::string& error);
 
   PreviewRenderer renderer_;
-  mutable std::mutex lock_;
-  std::uint64_t nextId_ = 1;
+  mutable std::mutex lock_;  // held only to look up or store, never while working
   std::deque<Picture> pictures_;
+  std::size_t pictureBytes_ = 0;
   std::deque<std::shared_ptr<const StudioResult>> results_;
-  // The last preparation, reused while only the tonepix options change.
-  std::mutex preparedLock_;
-  std::string preparedKey_;
-  PreparedPicture preparedCache_;
+  std::size_t resultBytes_ = 0;
+  // Recent preparations, reused while only the tonepix options change.
+  std::deque<Prepared> prepared_;
 };
 
 // The voice name for a picture file name: its stem, with anything but

@@ -81,11 +81,12 @@ async function main() {
     let shown = await waitForResult(page, "");
     assert.equal(await page.textContent("#summary"), "34 = 9 .. 32 : 2.700000 .. 9.600000");
 
-    // The bitmap behind the result on show, fetched from its download link.
-    const bitmap = async () => Buffer.from(await page.evaluate(async () => {
-      const response = await fetch(document.getElementById("download-bitmap").href);
+    // A file of the result on show, fetched as its download button fetches it.
+    const resultFile = async (file) => Buffer.from(await page.evaluate(async (which) => {
+      const response = await window.studio.fetch(window.studioEditor.result().files[which]);
       return Array.from(new Uint8Array(await response.arrayBuffer()));
-    }));
+    }, file));
+    const bitmap = () => resultFile("bitmap");
     const next = async () => { shown = await waitForResult(page, shown.result); return gridOf(await bitmap()); };
     const click = async (selector) => { await page.click(selector); return next(); };
 
@@ -236,10 +237,7 @@ async function main() {
     // The page's synthesis, run in its audio worklet with the key held 2 s
     // after the loop end, against `hvx render` of the downloaded voice.
     const voiceFile = path.join(scratch, "held.hvx");
-    fs.writeFileSync(voiceFile, Buffer.from(await page.evaluate(async () => {
-      const response = await fetch(document.getElementById("download-voice").href);
-      return Array.from(new Uint8Array(await response.arrayBuffer()));
-    })));
+    fs.writeFileSync(voiceFile, await resultFile("voice"));
     const reference = path.join(scratch, "held.wav");
     execFileSync(path.join(binDir, "hvx"), ["render", voiceFile, "--note", "C4", "--hold", "2", "--no-normalize", "-o", reference]);
     const played = await page.evaluate(async (frequency) => {

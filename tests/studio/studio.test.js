@@ -9,6 +9,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const { startStudio, launchBrowser, waitForResult, makePicture } = require("./harness.js");
+const { attackFromAnotherPort } = require("./attack.js");
 
 const [binDir, workDir] = process.argv.slice(2);
 
@@ -19,6 +20,7 @@ async function main() {
   // 128 x 96 pixels: the studio must bring it to 64 columns, 48 rows.
   const upload = path.join(scratch, "wide swatch.bmp");
   makePicture(binDir, upload, 96, "random:7", 128);
+  makePicture(binDir, path.join(folder, "photo.bmp"), 40, "random:5", 64);
   const notAPicture = path.join(scratch, "notes.png");
   fs.writeFileSync(notAPicture, "these are words, not pixels\n");
 
@@ -79,22 +81,71 @@ async function main() {
     };
     const voice = await download("#download-voice");
     const bitmap = await download("#download-bitmap");
-    assert.equal(path.basename(voice), "wide_swatch.hvx");
-    assert.equal(path.basename(bitmap), "wide_swatch.bmp");
+    // Named as hvx prepare and tonepix name them from a bitmap.
+    assert.equal(path.basename(voice), "wide_swatch-prepared.hvx");
+    assert.equal(path.basename(bitmap), "wide_swatch-prepared.bmp");
+    assert.equal(await page.textContent("#command"), "tonepix " + options.join(" ") + " wide_swatch-prepared.bmp");
     const reference = path.join(scratch, "reference");
     fs.mkdirSync(reference);
-    fs.copyFileSync(bitmap, path.join(reference, "wide_swatch.bmp"));
-    const summary = execFileSync(path.join(binDir, "tonepix"), [...options, "wide_swatch.bmp"],
+    fs.copyFileSync(bitmap, path.join(reference, "wide_swatch-prepared.bmp"));
+    const summary = execFileSync(path.join(binDir, "tonepix"), [...options, "wide_swatch-prepared.bmp"],
                                  { cwd: reference, encoding: "utf8" });
     assert.equal(summary.trim(), await page.textContent("#summary"));
-    assert.ok(fs.readFileSync(voice).equals(fs.readFileSync(path.join(reference, "wide_swatch.hvx"))),
+    assert.ok(fs.readFileSync(voice).equals(fs.readFileSync(path.join(reference, "wide_swatch-prepared.hvx"))),
               "the studio's voice equals tonepix -f0 on the same bitmap");
 
-    // Saving into the folder replaces the file whole, inside the folder only.
-    await page.click("#save-voice");
-    await page.waitForFunction(() => /^Saved /.test(document.getElementById("status").textContent));
-    assert.ok(fs.readFileSync(path.join(folder, "wide_swatch.hvx")).equals(fs.readFileSync(voice)));
-    assert.deepEqual(fs.readdirSync(folder), ["wide_swatch.hvx"]);
+    // Saving into the folder: the file whole, inside the folder only; the
+    // folder's list shows it at once.
+    const saved = async (selector) => {
+      await page.evaluate(() => {
+        document.getElementById("status").textContent = "";
+        document.getElementById("error").textContent = "";
+      });
+      await page.click(selector);
+      await page.waitForFunction(() => /^Saved |\S/.test(document.getElementById("status").textContent +
+                                                        document.getElementById("error").textContent));
+      return page.textContent("#status");
+    };
+    assert.match(await saved("#save-voice"), /^Saved wide_swatch-prepared.hvx/);
+    assert.ok(fs.readFileSync(path.join(folder, "wide_swatch-prepared.hvx")).equals(fs.readFileSync(voice)));
+    assert.match(await saved("#save-bitmap"), /^Saved wide_swatch-prepared.bmp/);
+    assert.deepEqual(fs.readdirSync(folder).sort(), ["photo.bmp", "wide_swatch-prepared.bmp", "wide_swatch-prepared.hvx"]);
+    assert.deepEqual(await page.$$eval("#folder-picture option", (all) => all.map((o) => o.value)),
+                     ["", "photo.bmp", "wide_swatch-prepared.bmp"]);
+    // A file already there is replaced only when the user says so on the page.
+    fs.writeFileSync(path.join(folder, "wide_swatch-prepared.hvx"), "mine");
+    const answers = [];
+    page.on("dialog", (dialog) => { answers.push(dialog.message()); answers.length === 1 ? dialog.dismiss() : dialog.accept(); });
+    await saved("#save-voice");
+    assert.equal(fs.readFileSync(path.join(folder, "wide_swatch-prepared.hvx"), "utf8"), "mine");
+    assert.match(await saved("#save-voice"), /^Saved /);
+    assert.ok(fs.readFileSync(path.join(folder, "wide_swatch-prepared.hvx")).equals(fs.readFileSync(voice)));
+    assert.match(answers[0], /^"wide_swatch-prepared.hvx" already exists in the folder\. Replace it\?$/);
+
+    // A bitmap from the folder is never written over: its prepared bitmap
+    // has a name of its own.
+    const photo = fs.readFileSync(path.join(folder, "photo.bmp"));
+    await page.selectOption("#folder-picture", "photo.bmp");
+    shown = await waitForResult(page, shown.result);
+    assert.match(await saved("#save-bitmap"), /^Saved photo-prepared.bmp/);
+    assert.ok(fs.readFileSync(path.join(folder, "photo.bmp")).equals(photo));
+
+    // Plain words where the command line would not repeat the voice, or the
+    // levels leave it silent.
+    await page.fill("#noiseFloor", "50");
+    await page.fill("#mute", "10");
+    await page.waitForFunction(() => document.body.dataset.state === "ready" &&
+                                 /silent/.test(document.getElementById("levels-note").textContent) &&
+                                 document.getElementById("command").textContent === "");
+    assert.match(await page.textContent("#command-note"), /no command repeats this voice/);
+    assert.match(await page.textContent("#levels-note"), /^The noise floor \(50 %\) is above the ceiling \(40 %\)/);
+
+    // The token left the address bar; a page of another local port can
+    // neither learn it nor change a file.
+    assert.equal(new URL(page.url()).search, "");
+    // It tries to replace the user's own file with a saved bitmap.
+    fs.writeFileSync(path.join(folder, "photo-prepared.bmp"), "mine");
+    await attackFromAnotherPort(browser.context, studio, folder, shown.result);
 
     await page.screenshot({ path: path.join(workDir, "studio.png"), fullPage: true });
     passed = true;

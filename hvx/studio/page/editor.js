@@ -196,5 +196,5 @@ async function start() {
   send();
 }
 
-window.studioEditor = { editor, history, player, ops, synced };
+window.studioEditor = { editor, history, player, ops, synced, result: () => current };
 start().catch((e) => studio.showError(e.message));

@@ -1,0 +1,382 @@
+#include "hvx/studio/http/studio_routes.h"
+
+#include <nlohmann/json.hpp>
+
+#include "hvx/studio/http/studio_server.h"
+#include "hvx/studio/page/studio_page.h"
+#include "hvx/studio/studio_editor.h"
+#include "hvx/studio/studio_requests.h"
+
+using httplib::Request;
+using httplib::Response;
+using nlohmann::json;
+using HandlerResponse = httplib::Server::HandlerResponse;
+
+namespace {
+
+// Every answer: never cached, never sniffed into another type, never framed.
+void addSafetyHeaders(Response& response) {
+  response.set_header("Cache-Control", "no-store");
+  response.set_header("X-Content-Type-Options", "nosniff");
+  response.set_header("X-Frame-Options", "DENY");
+  response.set_header("Referrer-Policy", "no-referrer");
+}
+
+void sendJson(Response& response, int status, const json& body) {
+  response.status = status;
+  // With the charset named, the library leaves the answer uncompressed: its
+  // compressor costs far more time than the few kilobytes save on loopback.
+  response.set_content(body.dump(), "application/json; charset=utf-8");
+}
+
+void sendError(Response& response, int status, const std::string& sentence) {
+  sendJson(response, status, json{{"error", sentence}});
+}
+
+// "32 MiB", "64 KiB": a limit as the user reads it.
+std::string sizeText(std::size_t bytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB"
+                           : std::to_string(bytes >> 10) + " KiB";
+}
+
+std::string tooLargeSentence(std::size_t limit) {
+  return "That upload is larger than the studio accepts (" + sizeText(limit) + ").";
+}
+
+// A refusal before the body is read: the connection closes, so that an
+// unread body is never taken for the next request.
+HandlerResponse refuse(Response& response, int status, const std::string& sentence) {
+  response.set_header("Connection", "close");
+  sendError(response, status, sentence);
+  return HandlerResponse::Handled;
+}
+
+// The body a POST route takes: its media type and largest size.
+struct BodyRule {
+  const char* mediaType;
+  std::size_t maxBytes;
+};
+
+bool bodyRuleFor(const std::string& path, BodyRule& rule) {
+  if (path == "/api/picture") {
+    rule = {"application/octet-stream", kMaxUploadBytes};
+    return true;
+  }
+  if (path == "/api/folder-picture" || path == "/api/convert" || path == "/api/save" ||
+      path == "/api/grid" || path == "/api/voice" || path == "/api/note") {
+    rule = {"application/json", kMaxJsonBytes};
+    return true;
+  }
+  return false;
+}
+
+// The media type of a Content-Type header, without its parameters.
+std::string mediaTypeOf(const std::string& contentType) {
+  std::string type = contentType.substr(0, contentType.find(';'));
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) {
+    type.pop_back();
+  }
+  return type;
+}
+
+// The gate, before any body is read. The page itself holds no secret; every
+// call needs the token header, which only the page's own script can set;
+// a call with side effects needs this server's own Origin too, and a body
+// of the route's type and size, with its length given. Browsers send other
+// sites' forms and no-cors requests without that header, with another
+// Origin, and only as form or text types, so each is refused here.
+HandlerResponse gate(const StudioContext& context, const Request& request, Response& response) {
+  addSafetyHeaders(response);
+  const std::string host = request.get_header_value("Host");
+  if (!context.access->hostAllowed(host)) {
+    return refuse(response, 403, "Open the address hvx studio printed.");
+  }
+  // The page, its scripts and its style hold no secret either.
+  if (request.method == "GET" && (request.path == "/" || findPageFile(request.path) != nullptr)) {
+    return HandlerResponse::Unhandled;
+  }
+  if (!context.access->tokenPresented(request.get_header_value(kTokenHeader))) {
+    return refuse(response, 403, "Open the address hvx studio printed, with its token.");
+  }
+  if (request.method == "GET") {
+    return HandlerResponse::Unhandled;
+  }
+  if (request.method != "POST") {
+    return refuse(response, 405, "The studio takes no such request.");
+  }
+  if (!context.access->sameOrigin(request.get_header_value("Origin"), host)) {
+    return refuse(response, 403, "The studio takes changes only from its own page.");
+  }
+  BodyRule rule{};
+  if (!bodyRuleFor(request.path, rule)) {
+    return refuse(response, 404, "The studio has no such page.");
+  }
+  if (request.has_header("Transfer-Encoding") || !request.has_header("Content-Length")) {
+    return refuse(response, 411, "The studio takes a body only with its length given.");
+  }
+  if (mediaTypeOf(request.get_header_value("Content-Type")) != rule.mediaType) {
+    return refuse(response, 415, std::string("The studio takes ") + rule.mediaType + " here.");
+  }
+  const std::string length = request.get_header_value("Content-Length");
+  if (length.empty() || length.size() > 12 ||
+      length.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoull(length) > rule.maxBytes) {
+    return refuse(response, 413, tooLargeSentence(rule.maxBytes));
+  }
+  return HandlerResponse::Unhandled;
+}
+
+bool parseBody(const Request& request, Response& response, json& body) {
+  body = json::parse(request.body, nullptr, false);
+  if (body.is_discarded() || !body.is_object()) {
+    sendError(response, 400, "The request was not understood.");
+    return false;
+  }
+  return true;
+}
+
+void sendPictureAdded(Response& response, StudioSession& session, const std::string& fileName,
+                      std::string bytes, bool fromFolder, bool drawn = false) {
+  const std::string id = session.addPicture(fileName, std::move(bytes), fromFolder, drawn);
+  if (id.empty()) {
+    sendError(response, 500, "The studio could not make an id for the picture.");
+    return;
+  }
+  sendJson(response, 200, json{{"picture", id}, {"name", outputNamesFor(fileName).stem}});
+}
+
+void handlePage(const Request&, Response& response) {
+  response.set_header("Content-Security-Policy",
+                      "default-src 'none'; script-src 'self' 'unsafe-inline'; "
+                      "style-src 'self' 'unsafe-inline'; "
+                      "img-src blob:; media-src blob:; connect-src 'self'; "
+                      "frame-ancestors 'none'; form-action 'none'; base-uri 'none'");
+  response.set_content(kStudioPage, kStudioPageSize, "text/html; charset=utf-8");
+}
+
+void handleSession(StudioContext& context, const Request&, Response& response) {
+  json pictures = json::array();
+  for (const std::string& name : context.folder.listPictures()) {
+    pictures.push_back(name);
+  }
+  sendJson(response, 200,
+           json{{"folder", context.folder.isOpen() ? json(context.folder.path()) : json(nullptr)},
+                {"pictures", pictures},
+                {"uploadLimit", kMaxUploadBytes},
+                {"maxHold", kMaxPreviewHoldSeconds},
+                {"editor", editorFacts()}});
+}
+
+void handlePageFile(const StudioPageFile& file, const Request&, Response& response) {
+  response.set_content(file.bytes, file.size, pageFileMediaType(file.name));
+}
+
+// A grid drawn in the page's editor, taken as a picture.
+void handleGrid(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  std::string name;
+  std::string bitmap;
+  std::string problem;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  if (!drawnGridBitmap(body, name, bitmap, problem)) {
+    sendError(response, 400, problem);
+    return;
+  }
+  sendPictureAdded(response, context.session, name, std::move(bitmap), false, true);
+}
+
+std::shared_ptr<const StudioResult> resultNamedIn(StudioContext& context, const json& body) {
+  const json id = body.value("result", json());
+  return id.is_string() ? context.session.result(id.get<std::string>()) : nullptr;
+}
+
+// A result's voice: its envelopes, for the page's own synthesis.
+void handleVoice(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  std::string voice;
+  std::string problem;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  const auto result = resultNamedIn(context, body);
+  if (result == nullptr) {
+    sendError(response, 404, "That result is no longer in the studio.");
+  } else if (!resultVoiceJson(*result, voice, problem)) {
+    sendError(response, 422, problem);
+  } else {
+    response.set_content(voice, "application/json; charset=utf-8");
+  }
+}
+
+// A result's voice rendered at a note, for browsers without the synthesis.
+void handleNote(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  std::string wav;
+  std::string problem;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  const auto result = resultNamedIn(context, body);
+  if (result == nullptr) {
+    sendError(response, 404, "That result is no longer in the studio.");
+  } else if (!renderResultAtNote(*result, body, wav, problem)) {
+    sendError(response, 422, problem);
+  } else {
+    response.set_content(wav, "audio/wav");
+  }
+}
+
+void handlePicture(StudioContext& context, const Request& request, Response& response) {
+  if (request.body.empty()) {
+    sendError(response, 422, "The file is empty.");
+    return;
+  }
+  sendPictureAdded(response, context.session, request.get_param_value("name"), request.body, false);
+}
+
+void handleFolderPicture(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  const json name = body.value("name", json());
+  std::string bytes;
+  std::string problem;
+  if (!context.folder.isOpen()) {
+    sendError(response, 404, "The studio was started without a folder.");
+  } else if (!name.is_string() || !context.folder.readPicture(name.get<std::string>(),
+                                                              kMaxUploadBytes, bytes, problem)) {
+    sendError(response, 404,
+              problem.empty() ? "There is no picture of that name in the folder." : problem);
+  } else {
+    sendPictureAdded(response, context.session, name.get<std::string>(), std::move(bytes), true);
+  }
+}
+
+void handleConvert(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  StudioRequest turn;
+  std::string problem;
+  std::shared_ptr<const StudioResult> result;
+  if (!studioRequestFromJson(body, turn, problem)) {
+    sendError(response, 400, problem);
+  } else if (!context.session.run(turn, result, problem)) {
+    sendError(response, 422, problem);
+  } else {
+    sendJson(response, 200, studioResultJson(*result, context.folder.isOpen()));
+  }
+}
+
+void handleResultFile(StudioContext& context, const Request& request, Response& response) {
+  ResultFile file;
+  const auto result = context.session.result(request.matches[1]);
+  if (result == nullptr || !resultFileFromName(request.matches[2], file)) {
+    sendError(response, 404, "That result is no longer in the studio.");
+    return;
+  }
+  const ResultDownload download = resultDownload(*result, file);
+  if (download.bytes.empty()) {
+    sendError(response, 404, "That result has no such file.");
+    return;
+  }
+  response.set_content(download.bytes, download.mediaType);
+}
+
+void handleSave(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  ResultFile file;
+  const json resultId = body.value("result", json());
+  const json what = body.value("file", json());
+  const json replace = body.value("replace", json(false));
+  const auto result =
+      resultId.is_string() ? context.session.result(resultId.get<std::string>()) : nullptr;
+  if (!context.folder.isOpen()) {
+    sendError(response, 404, "The studio was started without a folder.");
+    return;
+  }
+  if (result == nullptr || !what.is_string() || !replace.is_boolean() ||
+      !resultFileFromName(what.get<std::string>(), file) ||
+      (file != ResultFile::Voice && file != ResultFile::Bitmap)) {
+    sendError(response, 404, "That result is no longer in the studio.");
+    return;
+  }
+  const ResultDownload download = resultDownload(*result, file);
+  std::string message;
+  switch (context.folder.save(download.fileName, download.bytes, replace.get<bool>(),
+                              result->sourceName, message)) {
+    case PictureFolder::SaveOutcome::Saved:
+      sendJson(response, 200,
+               json{{"saved", download.fileName}, {"folder", context.folder.path()}});
+      break;
+    case PictureFolder::SaveOutcome::Exists:
+      sendJson(response, 409, json{{"error", message}, {"exists", download.fileName}});
+      break;
+    case PictureFolder::SaveOutcome::Refused:
+      sendError(response, 409, message);
+      break;
+    case PictureFolder::SaveOutcome::Failed:
+      sendError(response, 500, message);
+      break;
+  }
+}
+
+// The library's own refusals, which come without a sentence.
+void handleError(const Request&, Response& response) {
+  if (!response.body.empty()) {
+    return;
+  }
+  sendError(
+      response, response.status,
+      response.status == 413 ? tooLargeSentence(kMaxUploadBytes) : "The studio has no such page.");
+}
+
+}  // namespace
+
+void addStudioRoutes(httplib::Server& http, StudioContext& context) {
+  StudioContext* const c = &context;
+  http.set_pre_routing_handler(
+      [c](const Request& request, Response& response) { return gate(*c, request, response); });
+  http.set_error_handler(handleError);
+  http.Get("/", handlePage);
+  for (std::size_t i = 0; i < kStudioPageFileCount; ++i) {
+    const StudioPageFile* const file = &kStudioPageFiles[i];
+    if (findPageFile(std::string("/") + file->name) == file) {
+      http.Get(std::string("/") + file->name, [file](const Request& request, Response& response) {
+        handlePageFile(*file, request, response);
+      });
+    }
+  }
+  http.Post("/api/grid",
+            [c](const Request& request, Response& response) { handleGrid(*c, request, response); });
+  http.Post("/api/voice", [c](const Request& request, Response& response) {
+    handleVoice(*c, request, response);
+  });
+  http.Post("/api/note",
+            [c](const Request& request, Response& response) { handleNote(*c, request, response); });
+  http.Get("/api/session", [c](const Request& request, Response& response) {
+    handleSession(*c, request, response);
+  });
+  http.Post("/api/picture", [c](const Request& request, Response& response) {
+    handlePicture(*c, request, response);
+  });
+  http.Post("/api/folder-picture", [c](const Request& request, Response& response) {
+    handleFolderPicture(*c, request, response);
+  });
+  http.Post("/api/convert", [c](const Request& request, Response& response) {
+    handleConvert(*c, request, response);
+  });
+  http.Get(
+      R"(/api/result/(r[0-9a-f]{32})/([a-z]+\.[a-z]+))",
+      [c](const Request& request, Response& response) { handleResultFile(*c, request, response); });
+  http.Post("/api/save",
+            [c](const Request& request, Response& response) { handleSave(*c, request, response); });
+}
