@@ -36,8 +36,8 @@ bool reportUnknownWords(const CLI::App& app, int argc, char** argv) {
       }
       continue;
     }
-    if (word.size() < 2 || word[0] != '-') {
-      continue;
+    if (word.size() < 2 || word[0] != '-' || chosen->get_allow_extras()) {
+      continue;  // a subcommand that takes other programs' options judges them itself
     }
     const std::string name = word.substr(0, word.find('='));
     const bool known = chosen->get_option_no_throw(name) != nullptr ||

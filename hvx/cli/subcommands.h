@@ -14,3 +14,4 @@ Subcommand addInfoCommand(CLI::App& hvx);     // info_command.cpp
 Subcommand addRenderCommand(CLI::App& hvx);   // render_command.cpp
 Subcommand addPictureCommand(CLI::App& hvx);  // picture_command.cpp
 Subcommand addStudioCommand(CLI::App& hvx);   // studio_command.cpp
+Subcommand addConvertCommand(CLI::App& hvx);  // convert_command.cpp

@@ -98,6 +98,12 @@ std::string withoutLineEnd(std::string text) {
 
 }  // namespace
 
+std::string defaultIntervalText() {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(optionDefaultSeconds('i')));
+  return text;
+}
+
 bool toneOptionTexts(const ToneOptions& options, std::vector<std::string>& texts,
                      std::string& error) {
   texts.clear();
@@ -182,6 +188,8 @@ ToneConversion convertLikeTonepix(const std::string& bitmap, const std::string& 
   }
   if (!parsed) {
     result.error = "tonepix refused these options.";
+  } else if (loaded == kWriteFailed) {
+    result.error = "tonepix did not write the voice file.";
   } else if (loaded != 0) {
     result.error = "tonepix could not read the prepared picture.";
   } else if (!readFile(voicePath, result.voice) || result.voice.empty()) {

@@ -4,19 +4,25 @@
 #include <string>
 #include <vector>
 
-// The tonepix options as the page's controls set them. Values are passed on
-// as tonepix option texts, so tonepix's own parser clamps them and says so.
+#include "cli/option_table.h"
+
+// tonepix's default interval as the page shows it: "0.3".
+std::string defaultIntervalText();
+
+// The tonepix options as the page's controls set them, starting from
+// tonepix's defaults. Values are passed on as tonepix option texts, so
+// tonepix's own parser clamps them and says so.
 struct ToneOptions {
-  long long harmonics = 64;      // -t
-  bool useTempo = false;         // -b instead of -i
-  std::string interval = "0.3";  // -i, seconds, as typed
-  long long bpm = 120;           // -b
-  long long plateau = 0;         // -p, per cent
-  long long mute = 0;            // -d, per cent
-  long long random = 0;          // -r, per cent
-  long long noiseFloor = 0;      // -z, per cent
-  long long ceiling = 40;        // -n, per cent
-  long long detune = 5;          // -f, per mille
+  long long harmonics = optionDefault('t');
+  bool useTempo = false;                         // -b instead of -i
+  std::string interval = defaultIntervalText();  // -i, seconds, as typed
+  long long bpm = 120;  // -b; the studio's starting tempo, since tonepix's is off
+  long long plateau = optionDefault('p');
+  long long mute = optionDefault('d');
+  long long random = optionDefault('r');
+  long long noiseFloor = optionDefault('z');
+  long long ceiling = optionDefault('n');
+  long long detune = optionDefault('f');
 };
 
 // The options as tonepix command-line texts ("-t32", "-i0.5", ...), in the

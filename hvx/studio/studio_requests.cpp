@@ -130,6 +130,14 @@ std::string levelsNote(const ToneConversion& conversion) {
 
 }  // namespace
 
+json toneOptionsJson(const ToneOptions& tone) {
+  return json{{"harmonics", tone.harmonics}, {"useTempo", tone.useTempo},
+              {"interval", tone.interval},   {"bpm", tone.bpm},
+              {"plateau", tone.plateau},     {"mute", tone.mute},
+              {"random", tone.random},       {"noiseFloor", tone.noiseFloor},
+              {"ceiling", tone.ceiling},     {"detune", tone.detune}};
+}
+
 json studioResultJson(const StudioResult& result, bool canSave) {
   const std::string base = "api/result/" + result.id + "/";
   // The command line makes the same voice only when no random stage ran:

@@ -10,6 +10,10 @@
 // that is not an object of numbers, flags and texts where expected.
 bool studioRequestFromJson(const nlohmann::json& body, StudioRequest& request, std::string& error);
 
+// Tone options under the names the page sends them by; the page starts its
+// controls from tonepix's defaults this way.
+nlohmann::json toneOptionsJson(const ToneOptions& tone);
+
 // What the page shows for a result: the summary and messages, the grid, the
 // command line that makes the same voice, and where to fetch the files.
 nlohmann::json studioResultJson(const StudioResult& result, bool canSave);

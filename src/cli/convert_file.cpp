@@ -11,6 +11,5 @@ int Converter::convertFile(const char* argument) {
   scaleAmplitudes();
   computeRatios();
   closeEnvelope();
-  writeVoice();  // reports its own failure; the run goes on
-  return 0;
+  return writeVoice();  // it has said why when it failed
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "cli/option_table.h"
 #include "common/store_limits.h"
 
 // Longest path or name a Converter field holds, without its terminator.
@@ -60,9 +61,9 @@ class Converter {
   int writeVoice();
 
   // One file argument, start to finish: load, then every stage in the order
-  // that decides where each random draw lands. Returns the loader's skip code,
-  // or 0 once the voice was attempted (its own failure is reported, not
-  // returned, so that the run goes on).
+  // that decides where each random draw lands. Returns 0 once the voice is
+  // written, else the loader's skip code or kWriteFailed; either failure has
+  // been reported on `log`.
   int convertFile(const char* argument);
 
   char inputPath[kMaxPathLength + 1];
@@ -72,16 +73,16 @@ class Converter {
   float loopEnd = 0.0f;
   std::FILE* log;
   std::int32_t verbosity = 0;
-  std::int32_t harmonicCount = 64;
-  std::int32_t normalizePercent = 40;
-  std::int32_t noiseFloorPercent = 0;
-  std::int32_t decimatePercent = 0;
-  float interval = 0.3f;
+  std::int32_t harmonicCount = optionDefault('t');
+  std::int32_t normalizePercent = optionDefault('n');
+  std::int32_t noiseFloorPercent = optionDefault('z');
+  std::int32_t decimatePercent = optionDefault('d');
+  float interval = optionDefaultSeconds('i');
   std::int32_t pointCount = 1;
-  std::int32_t bpm = -1;
-  std::int32_t plateauPercent = 0;
-  std::int32_t randomPercent = 0;
-  std::int32_t freqDelta = 5;
+  std::int32_t bpm = optionDefault('b');
+  std::int32_t plateauPercent = optionDefault('p');
+  std::int32_t randomPercent = optionDefault('r');
+  std::int32_t freqDelta = optionDefault('f');
   float amplitude[kMaxPoints][kMaxHarmonics];
   float ratio[kMaxPoints][kMaxHarmonics];
   // Where the summary line of each converted picture goes: standard output

@@ -165,6 +165,7 @@ void handleSession(StudioContext& context, const Request&, Response& response) {
                 {"pictures", pictures},
                 {"uploadLimit", kMaxUploadBytes},
                 {"maxHold", kMaxPreviewHoldSeconds},
+                {"defaults", toneOptionsJson(ToneOptions{})},
                 {"editor", editorFacts()}});
 }
 

@@ -153,6 +153,7 @@ document.addEventListener("studio:result", (event) => {
 });
 
 async function start() {
+  await studio.ready;  // a conversion reads the page's controls
   const session = await studio.api("api/session");
   facts = session.editor;
   // tonepix's closing points take the place of the rows after these.
