@@ -260,12 +260,13 @@ async function main() {
     assert.ok(worst < 1e-6, "the page's synthesis is hvx render's, sample for sample: worst difference " + worst);
     await page.waitForFunction(() => Number(document.getElementById("spectrogram").dataset.columns) > 0);
     checks += 2;
+    await page.screenshot({ path: path.join(workDir, "editor.png"), fullPage: true });
   } finally {
     await browser.close();
     await studio.stop();
     fs.rmSync(scratch, { recursive: true, force: true });
   }
-  console.log("studio editor test: " + checks + " passed, 0 failed");
+  console.log("studio editor test: " + checks + " passed, 0 failed; screenshot in " + path.join(workDir, "editor.png"));
 }
 
 main().catch((error) => {
