@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <thread>
@@ -25,17 +23,6 @@ std::string picture64(int height) {
     pixels[i] = static_cast<std::uint8_t>(i * 37 + 11);
   }
   return makeBitmap(64, height, pixels);
-}
-
-// A plain connection to the server, for requests no HTTP client would send.
-int connectTo(int port) {
-  const int connection = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(::connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  return connection;
 }
 
 class StudioServerTest : public ::testing::Test {
@@ -81,26 +68,6 @@ class StudioServerTest : public ::testing::Test {
   static std::string idIn(const httplib::Result& reply, const std::string& key) {
     return nlohmann::json::parse(reply->body).value(key, std::string());
   }
-  // The answer to a POST to `pathAndHeaders` (the path, then header lines)
-  // with the token and origin, sent with no body.
-  std::string rawReply(const std::string& pathAndHeaders) {
-    const int connection = connectTo(server_.port());
-    const std::string request =
-        "POST " + pathAndHeaders + "\r\nHost: 127.0.0.1:" + std::to_string(server_.port()) +
-        "\r\nX-Studio-Token: " + token_ + "\r\nOrigin: " + origin_ + "\r\n\r\n";
-    const std::string requestLine = request.substr(0, request.find("\r\n"));
-    const std::string text = requestLine + " HTTP/1.1" + request.substr(requestLine.size());
-    EXPECT_EQ(::send(connection, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-    std::string reply;
-    char chunk[2048];
-    ssize_t got = 0;
-    while (reply.find('}') == std::string::npos &&
-           (got = ::recv(connection, chunk, sizeof chunk, 0)) > 0) {
-      reply.append(chunk, static_cast<std::size_t>(got));
-    }
-    ::close(connection);
-    return reply;
-  }
   std::string pickedPicture(const std::string& name) {
     return idIn(postJson("/api/folder-picture", "{\"name\":\"" + name + "\"}"), "picture");
   }
@@ -124,43 +91,36 @@ TEST_F(StudioServerTest, LetsInOnlyTheExactTokenHostAndOrigin) {
   const std::string json = "{\"name\":\"ok.bmp\"}";
   struct Case {
     httplib::Headers headers;
-    std::string type;
     int status;
+    const char* type = "application/json";
   };
   const Case cases[] = {
-      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, "application/json", 200},
-      {{{"Origin", origin_}}, "application/json", 403},
-      {{{"X-Studio-Token", changed}, {"Origin", origin_}}, "application/json", 403},
-      {{{"X-Studio-Token", token_.substr(1)}, {"Origin", origin_}}, "application/json", 403},
-      {{{"X-Studio-Token", token_ + "0"}, {"Origin", origin_}}, "application/json", 403},
-      {{{"X-Studio-Token", token_}, {"Host", "127.0.0.1:" + port + "x"}}, "application/json", 403},
-      {{{"X-Studio-Token", token_}, {"Host", "localhost:" + port + ".evil"}},
-       "application/json",
-       403},
-      {{{"X-Studio-Token", token_}, {"Host", "evil.example:" + port}}, "application/json", 403},
-      {{{"X-Studio-Token", token_}}, "application/json", 403},
-      {{{"X-Studio-Token", token_}, {"Origin", "http://127.0.0.1:1"}}, "application/json", 403},
-      {{{"X-Studio-Token", token_}, {"Origin", origin_ + "0"}}, "application/json", 403},
-      {{{"X-Studio-Token", token_}, {"Origin", "null"}}, "application/json", 403},
-      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, "text/plain", 415},
-      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, "application/x-www-form-urlencoded", 415},
-      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, "multipart/form-data", 415},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, 200},
+      {{{"Origin", origin_}}, 403},
+      {{{"X-Studio-Token", changed}, {"Origin", origin_}}, 403},
+      {{{"X-Studio-Token", token_.substr(1)}, {"Origin", origin_}}, 403},
+      {{{"X-Studio-Token", token_ + "0"}, {"Origin", origin_}}, 403},
+      {{{"X-Studio-Token", token_}}, 403},
+      {{{"X-Studio-Token", token_}, {"Origin", "http://127.0.0.1:1"}}, 403},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_ + "0"}}, 403},
+      {{{"X-Studio-Token", token_}, {"Origin", "null"}}, 403},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, 415, "text/plain"},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, 415, "application/x-www-form-urlencoded"},
+      {{{"X-Studio-Token", token_}, {"Origin", origin_}}, 415, "multipart/form-data"},
   };
   httplib::Client bare("127.0.0.1", server_.port());
   bare.set_keep_alive(false);
   for (const Case& c : cases) {
-    const auto reply = bare.Post("/api/folder-picture", c.headers, json, c.type.c_str());
+    const auto reply = bare.Post("/api/folder-picture", c.headers, json, c.type);
     EXPECT_EQ(statusOf(reply), c.status) << c.type << " " << c.headers.size();
-    EXPECT_TRUE(!reply || !reply->has_header("Set-Cookie"));
   }
   // Reading needs the token and this server's Host name too; the page
   // itself holds no secret and sets no cookie.
-  for (const std::string& host :
-       {"127.0.0.1:" + port + "x", "localhost:" + port + ".evil", "127.0.0.1:" + port + "0"}) {
+  for (const std::string& host : {"127.0.0.1:" + port + "x", "localhost:" + port + ".evil",
+                                  "127.0.0.1:" + port + "0", "evil.example:" + port}) {
     EXPECT_EQ(statusOf(bare.Get("/api/session", {{"X-Studio-Token", token_}, {"Host", host}})), 403)
         << host;
   }
-  EXPECT_EQ(statusOf(bare.Get("/api/session", {{"X-Studio-Token", changed}})), 403);
   EXPECT_EQ(statusOf(bare.Get("/api/session", {{"Cookie", "hvx_studio_" + port + "=" + token_}})),
             403);
   const auto page = bare.Get("/");
@@ -168,29 +128,10 @@ TEST_F(StudioServerTest, LetsInOnlyTheExactTokenHostAndOrigin) {
   EXPECT_FALSE(page->has_header("Set-Cookie"));
   EXPECT_EQ(page->body.find(token_), std::string::npos);
   EXPECT_EQ(statusOf(client_->Get("/api/session", {{"Host", "localhost:" + port}})), 200);
-  expectServing();
 }
 
-TEST_F(StudioServerTest, RefusesOversizedChunkedAndHostileUploadsWithASentence) {
-  // Refused from the headers, before a byte of the body is read: a length
-  // over the route's cap, or no length at all (chunked), which could grow
-  // past any cap before it is seen.
-  const std::string upload = "/api/picture\r\nContent-Type: application/octet-stream\r\n";
-  const std::string tooLarge =
-      rawReply(upload + "Content-Length: " + std::to_string(kMaxUploadBytes + 1));
-  EXPECT_EQ(tooLarge.rfind("HTTP/1.1 413", 0), 0u) << tooLarge;
-  EXPECT_NE(tooLarge.find("(32 MiB)"), std::string::npos) << tooLarge;
-  EXPECT_EQ(rawReply(upload + "Transfer-Encoding: chunked").rfind("HTTP/1.1 411", 0), 0u);
-  const std::string bigJson =
-      rawReply("/api/convert\r\nContent-Type: application/json\r\nContent-Length: 70000");
-  EXPECT_EQ(bigJson.rfind("HTTP/1.1 413", 0), 0u) << bigJson;
-  EXPECT_NE(bigJson.find("(64 KiB)"), std::string::npos) << bigJson;
-  const auto form = client_->Post("/api/picture?name=a.png", std::string(9000, 'x'),
-                                  "application/x-www-form-urlencoded");
-  ASSERT_EQ(statusOf(form), 415);
-  EXPECT_EQ(form->body.find("MiB"), std::string::npos) << form->body;
-  expectServing();
-
+// Caps on bodies and the saving rules are tested from node (tests/studio/).
+TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
   // A PNG header claiming 100000 x 100000 pixels: refused from its header.
   std::string huge("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\0\0\0\0", 29);
   huge += std::string(4, '\0');
@@ -212,24 +153,7 @@ TEST_F(StudioServerTest, RefusesOversizedChunkedAndHostileUploadsWithASentence) 
   expectServing();
 }
 
-// An idle browser connection and a client stuck in its headers do not hold
-// the stop back until their read timeout.
-TEST_F(StudioServerTest, StopsAtOnceWhateverClientsAreOpen) {
-  httplib::Client idle("127.0.0.1", server_.port());
-  idle.set_default_headers({{"X-Studio-Token", token_}});
-  idle.set_keep_alive(true);
-  ASSERT_EQ(statusOf(idle.Get("/api/session")), 200);
-  const int stuck = connectTo(server_.port());
-  ASSERT_EQ(::send(stuck, "GET / HTTP/1.1\r\n", 16, 0), 16);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  const auto begin = std::chrono::steady_clock::now();
-  server_.stop();
-  runner_.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
-  ::close(stuck);
-}
-
-TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyInsideTheFolder) {
+TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyPlainNames) {
   const auto session = client_->Get("/api/session");
   ASSERT_TRUE(session);
   EXPECT_NE(session->body.find("\"pictures\":[\"ok.bmp\"]"), std::string::npos) << session->body;
@@ -243,35 +167,9 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyInsideTheFolder) {
   expectServing();
 
   const auto converted =
-      postJson("/api/convert", "{\"picture\":\"" + pickedPicture("ok.bmp") + "\",\"detune\":0}");
+      postJson("/api/convert", "{\"picture\":\"" + pickedPicture("ok.bmp") + "\"}");
   ASSERT_EQ(statusOf(converted), 200) << converted->body;
   const std::string result = idIn(converted, "result");
-  EXPECT_EQ(idIn(converted, "command"),
-            "tonepix -t64 -i0.3 -p0 -d0 -r0 -z0 -n40 -f0 ok-prepared.bmp");
-  const auto save = [&](const char* file, bool replace) {
-    return postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"" + file +
-                                     "\",\"replace\":" + (replace ? "true}" : "false}"));
-  };
-  // Named as the command line names them; a file there is replaced only
-  // once the page asked, never through a link, never the source itself.
-  ASSERT_EQ(statusOf(save("voice.hvx", false)), 200);
-  const auto voice = client_->Get(("/api/result/" + result + "/voice.hvx").c_str());
-  EXPECT_EQ(readFileBytes(folder_ + "/ok-prepared.hvx"), voice->body);
-  ASSERT_TRUE(writeFileBytes(folder_ + "/ok-prepared.hvx", "mine"));
-  const auto asked = save("voice.hvx", false);
-  EXPECT_EQ(statusOf(asked), 409);
-  EXPECT_EQ(idIn(asked, "exists"), "ok-prepared.hvx");
-  EXPECT_EQ(readFileBytes(folder_ + "/ok-prepared.hvx"), "mine");
-  EXPECT_EQ(statusOf(save("voice.hvx", true)), 200);
-  EXPECT_EQ(readFileBytes(folder_ + "/ok-prepared.hvx"), voice->body);
-
-  ASSERT_EQ(::link((folder_ + "/ok.bmp").c_str(), (folder_ + "/ok-prepared.bmp").c_str()), 0);
-  EXPECT_EQ(statusOf(save("picture.bmp", true)), 409);
-  EXPECT_EQ(readFileBytes(folder_ + "/ok.bmp"), picture64(8));
-  ASSERT_EQ(::unlink((folder_ + "/ok-prepared.bmp").c_str()), 0);
-  ASSERT_EQ(::symlink(dir_.file("secret.bmp").c_str(), (folder_ + "/ok-prepared.bmp").c_str()), 0);
-  EXPECT_EQ(statusOf(save("picture.bmp", true)), 409);
-  EXPECT_EQ(readFileBytes(dir_.file("secret.bmp")), picture64(8));
   EXPECT_EQ(
       statusOf(postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"../x.hvx\"}")),
       404);

@@ -111,7 +111,8 @@ bool PictureFolder::readPicture(const std::string& name, std::size_t maxBytes, s
   }
   if (static_cast<unsigned long long>(info.st_size) > maxBytes) {
     ::close(file);
-    error = "The picture \"" + name + "\" is larger than the studio accepts.";
+    error = "The picture \"" + name + "\" is larger than the studio accepts (" +
+            std::to_string(maxBytes >> 20) + " MiB).";
     return false;
   }
   bytes.assign(static_cast<std::size_t>(info.st_size), '\0');

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -91,15 +92,17 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
     // after clamping, and a negative one clamps to off.
     request.prepare.plateau = tone.plateau > 0;
     const long long seed = wholeField(body, "seed", 1);
-    if (seed < 0 || seed > 4294967295LL) {
-      error = "The seed must be a whole number from 0 to 4294967295.";
+    constexpr long long kLargestSeed = std::numeric_limits<std::uint32_t>::max();
+    if (seed < 0 || seed > kLargestSeed) {
+      error = "The seed must be a whole number from 0 to " + std::to_string(kLargestSeed) + ".";
       return false;
     }
     request.seed = static_cast<std::uint32_t>(seed);
     const json hold = body.value("hold", json(2.0));
     if (!hold.is_number() || !(hold.get<double>() >= 0.0) ||
         hold.get<double>() > kMaxPreviewHoldSeconds) {
-      error = "The hold must be between 0 and 30 seconds.";
+      error = "The hold must be between 0 and " +
+              std::to_string(static_cast<int>(kMaxPreviewHoldSeconds)) + " seconds.";
       return false;
     }
     request.holdSeconds = hold.get<double>();

@@ -55,7 +55,7 @@ struct StudioResult {
 // stay long enough to be fetched: the oldest go first, and only when these
 // are exceeded.
 constexpr std::size_t kKeptPictureBytes = std::size_t{96} << 20;
-constexpr std::size_t kKeptResultBytes = std::size_t{160} << 20;
+constexpr std::size_t kKeptResultBytes = std::size_t{128} << 20;
 constexpr std::size_t kMaxKeptItems = 256;  // of each
 
 // The pictures the user gave the studio and the results made from them.

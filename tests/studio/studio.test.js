@@ -107,6 +107,7 @@ async function main() {
       return page.textContent("#status");
     };
     assert.match(await saved("#save-voice"), /^Saved wide_swatch-prepared.hvx/);
+    await page.screenshot({ path: path.join(workDir, "studio.png"), fullPage: true });
     assert.ok(fs.readFileSync(path.join(folder, "wide_swatch-prepared.hvx")).equals(fs.readFileSync(voice)));
     assert.match(await saved("#save-bitmap"), /^Saved wide_swatch-prepared.bmp/);
     assert.deepEqual(fs.readdirSync(folder).sort(), ["photo.bmp", "wide_swatch-prepared.bmp", "wide_swatch-prepared.hvx"]);
@@ -147,7 +148,6 @@ async function main() {
     fs.writeFileSync(path.join(folder, "photo-prepared.bmp"), "mine");
     await attackFromAnotherPort(browser.context, studio, folder, shown.result);
 
-    await page.screenshot({ path: path.join(workDir, "studio.png"), fullPage: true });
     passed = true;
   } finally {
     await browser.close();

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <httplib.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -22,6 +23,7 @@ constexpr time_t kReadTimeoutSeconds = 2;
 constexpr time_t kWriteTimeoutSeconds = 10;
 constexpr time_t kKeepAliveSeconds = 2;
 constexpr std::size_t kRequestsPerConnection = 100;
+constexpr int kOwnMappingBytes = 1 << 20;
 
 // The port a socket is bound to locally, or -1 when `fd` is no IP socket.
 int localPort(int fd) {
@@ -84,6 +86,11 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
     error = "cannot read random bytes for the access token";
     return false;
   }
+  // Previews and uploads are tens of megabytes, allocated by many threads:
+  // mapped on their own, they go back to the system when freed instead of
+  // staying in a thread's heap, so that the memory bounds below hold for the
+  // process too.
+  mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
   httplib::Server& http = state.http;
   // The gate refuses larger bodies from their stated length; this holds
   // whatever reaches the library's own reading.
