@@ -65,17 +65,3 @@ void writePicture(const std::string& path, int height, std::uint8_t value) {
     std::abort();
   }
 }
-
-std::uint32_t u32At(const std::string& bytes, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 4; i-- > 0;) {
-    value = (value << 8) | static_cast<unsigned char>(bytes.at(offset + i));
-  }
-  return value;
-}
-
-std::uint32_t bitsOf(float value) {
-  std::uint32_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}

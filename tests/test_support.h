@@ -31,5 +31,3 @@ RunResult runTonepix(const std::vector<std::string>& args, const std::string& cw
 std::string readFileBytes(const std::string& path);
 // A valid 64-wide picture of `height` rows, every pixel `value`.
 void writePicture(const std::string& path, int height, std::uint8_t value);
-std::uint32_t u32At(const std::string& bytes, std::size_t offset);
-std::uint32_t bitsOf(float value);

@@ -57,6 +57,9 @@ int runConvert(const ConvertOptions& options, const std::vector<std::string>& wo
 std::string optionHelp() {
   std::string text;
   for (const ToneOption& option : kToneOptions) {
+    if (option.letter == 'h') {
+      continue;  // -h is hvx's own here
+    }
     char line[128];
     formatOptionHelp(option, line, sizeof line);
     text += line;

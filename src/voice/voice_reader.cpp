@@ -182,27 +182,22 @@ class VoiceParser {
     if (!need(2 * kVoiceFieldBytes * count, name)) {
       return false;
     }
+    return takeNumbers(envelope.times, count, "time ", name, true) &&
+           takeNumbers(envelope.values, count, "value ", name, false);
+  }
+
+  // `count` float32 numbers, each finite and not negative and, when `rising`,
+  // never below the one before; the room for them has been checked.
+  bool takeNumbers(float* numbers, std::size_t count, const char* what, const std::string& name,
+                   bool rising) {
     for (std::size_t k = 0; k < count; ++k) {
       const std::size_t at = position_;
       const std::uint32_t bits = takeBits();
-      std::memcpy(&envelope.times[k], &bits, sizeof(float));
-      const float time = envelope.times[k];
-      if (!(std::isfinite(time) && time >= 0.0f)) {
-        return fail(at, "time " + std::to_string(k + 1) + " of the " + name +
-                            " is not a non-negative number");
-      }
-      if (k > 0 && time < envelope.times[k - 1]) {
-        return fail(at, "time " + std::to_string(k + 1) + " of the " + name + " goes backwards");
-      }
-    }
-    for (std::size_t k = 0; k < count; ++k) {
-      const std::size_t at = position_;
-      const std::uint32_t bits = takeBits();
-      std::memcpy(&envelope.values[k], &bits, sizeof(float));
-      const float value = envelope.values[k];
-      if (!(std::isfinite(value) && value >= 0.0f)) {
-        return fail(at, "value " + std::to_string(k + 1) + " of the " + name +
-                            " is not a non-negative number");
+      std::memcpy(&numbers[k], &bits, sizeof(float));
+      const bool valid = std::isfinite(numbers[k]) && numbers[k] >= 0.0f;
+      if (!valid || (rising && k > 0 && numbers[k] < numbers[k - 1])) {
+        return fail(at, what + std::to_string(k + 1) + " of the " + name +
+                            (valid ? " goes backwards" : " is not a non-negative number"));
       }
     }
     return true;
