@@ -87,7 +87,15 @@ async function main() {
       return Array.from(new Uint8Array(await response.arrayBuffer()));
     }, file));
     const bitmap = () => resultFile("bitmap");
-    const next = async () => { shown = await waitForResult(page, shown.result); return gridOf(await bitmap()); };
+    // Once the result on show is the editor's grid and nothing is on its
+    // way (a field's change event may start a conversion of its own when a
+    // click takes its focus), the grid of that result.
+    const settled = async () => {
+      await page.waitForFunction(() => window.studioEditor.synced(), null, { polling: 20 });
+      shown = { result: await page.evaluate(() => document.body.dataset.result) };
+      return gridOf(await bitmap());
+    };
+    const next = settled;
     const click = async (selector) => { await page.click(selector); return next(); };
 
     // Each preset on 8 flat rows.
@@ -125,7 +133,7 @@ async function main() {
     await page.mouse.down();
     await page.mouse.move(at(3, 20).x, at(3, 20).y, { steps: 6 });
     await page.mouse.up();
-    shown = await waitForResult(page, shown.result);
+    await settled();
     const [file] = await Promise.all([page.waitForEvent("download"), page.click("#download-bitmap")]);
     const saved = path.join(scratch, "stroke.bmp");
     await file.saveAs(saved);
@@ -168,11 +176,6 @@ async function main() {
       assert.deepEqual(await next(), states[i], "redo to state " + i);
     }
     // Sixty edits and sixty undos back to where they began.
-    const settled = async () => {
-      await page.waitForFunction(() => window.studioEditor.synced(), null, { polling: 20 });
-      shown = { result: await page.evaluate(() => document.body.dataset.result) };
-      return gridOf(await bitmap());
-    };
     await page.click("[data-op=invert]");
     const inverted = await settled();
     // The rest at once, as fast as a user cannot: every click still an edit.
