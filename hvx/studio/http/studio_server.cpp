@@ -23,7 +23,7 @@ constexpr time_t kReadTimeoutSeconds = 2;
 constexpr time_t kWriteTimeoutSeconds = 10;
 constexpr time_t kKeepAliveSeconds = 2;
 constexpr std::size_t kRequestsPerConnection = 100;
-constexpr int kOwnMappingBytes = 1 << 20;
+constexpr int kOwnMappingBytes = 16 << 20;
 
 // The port a socket is bound to locally, or -1 when `fd` is no IP socket.
 int localPort(int fd) {
@@ -86,11 +86,14 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
     error = "cannot read random bytes for the access token";
     return false;
   }
-  // Previews and uploads are tens of megabytes, allocated by many threads:
-  // mapped on their own, they go back to the system when freed instead of
-  // staying in a thread's heap, so that the memory bounds below hold for the
-  // process too.
+  // Long previews and uploads take tens of megabytes, allocated by many
+  // threads: mapped on their own, they go back to the system when freed
+  // instead of staying in a thread's heap, so that the memory bounds below
+  // hold for the process too. Smaller blocks stay in the heaps, which are
+  // trimmed only past twice that, so that an ordinary turn does not pay for
+  // fresh pages.
   mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
+  mallopt(M_TRIM_THRESHOLD, 2 * kOwnMappingBytes);
   httplib::Server& http = state.http;
   // The gate refuses larger bodies from their stated length; this holds
   // whatever reaches the library's own reading.
