@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "hvx/picture/picture_prepare.h"
 #include "hvx/studio/studio_conversion.h"
 #include "hvx/studio/studio_folder.h"
 #include "hvx/studio/studio_requests.h"
@@ -172,6 +173,80 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyPlainNames) {
   EXPECT_EQ(
       statusOf(postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"../x.hvx\"}")),
       404);
+  expectServing();
+}
+
+// The editor's calls are behind the token like every other; the page's
+// scripts and style are not (they hold no secret) but still need this
+// server's Host name.
+TEST_F(StudioServerTest, EditorCallsNeedTheTokenAndPageFilesTheHostName) {
+  httplib::Client stranger("127.0.0.1", server_.port());
+  const std::string grid = nlohmann::json{{"levels", std::vector<int>(64, 9)}}.dump();
+  EXPECT_EQ(statusOf(stranger.Post("/api/grid", grid, "application/json")), 403);
+  EXPECT_EQ(
+      statusOf(stranger.Post("/api/note", R"({"result":"r1","note":"A4"})", "application/json")),
+      403);
+  EXPECT_EQ(statusOf(stranger.Post("/api/voice", R"({"result":"r1"})", "application/json")), 403);
+  EXPECT_EQ(statusOf(stranger.Get("/page.html")), 403);
+  const auto script = stranger.Get("/grid.js");
+  ASSERT_EQ(statusOf(script), 200);
+  EXPECT_EQ(script->get_header_value("Content-Type"), "text/javascript; charset=utf-8");
+  EXPECT_NE(script->body.find("export class GridEditor"), std::string::npos);
+  EXPECT_EQ(stranger.Get("/style.css")->get_header_value("Content-Type"),
+            "text/css; charset=utf-8");
+  const std::string port = std::to_string(server_.port());
+  EXPECT_EQ(statusOf(stranger.Get("/grid.js", {{"Host", "evil.example:" + port}})), 403);
+  EXPECT_EQ(statusOf(stranger.Post("/grid.js", "", "application/json")), 403);
+  expectServing();
+}
+
+// A drawn grid becomes the picture as it is: the prepared bitmap holds its
+// levels, point 0 first, whatever the preparation settings say.
+TEST_F(StudioServerTest, DrawnGridIsThePreparedBitmapAndPlaysAtANote) {
+  PreparedPicture drawn;
+  drawn.rows = 5;
+  drawn.sourceWidth = 64;
+  drawn.sourceHeight = 5;
+  nlohmann::json levels = nlohmann::json::array();
+  for (int i = 0; i < 5 * 64; ++i) {
+    drawn.grid.push_back(static_cast<std::uint8_t>((i * 53 + 7) % 256));
+    levels.push_back(drawn.grid.back());
+  }
+  const auto added = postJson("/api/grid", nlohmann::json{{"levels", levels}}.dump());
+  ASSERT_EQ(statusOf(added), 200) << added->body;
+  const std::string id = nlohmann::json::parse(added->body).at("picture");
+  const auto converted = postJson(
+      "/api/convert", R"({"picture":")" + id + R"(","rows":9,"topFirst":true,"invert":true})");
+  ASSERT_EQ(statusOf(converted), 200) << converted->body;
+  const std::string result = nlohmann::json::parse(converted->body).at("result");
+  const auto bitmap = client_->Get(("/api/result/" + result + "/picture.bmp").c_str());
+  ASSERT_EQ(statusOf(bitmap), 200);
+  EXPECT_TRUE(bitmap->body == encodePreparedBitmap(drawn)) << "the drawn levels, as drawn";
+
+  const auto note = postJson("/api/note", R"({"result":")" + result + R"(","note":"C4"})");
+  ASSERT_EQ(statusOf(note), 200) << note->body;
+  EXPECT_EQ(note->body.compare(0, 4, "RIFF"), 0);
+  EXPECT_EQ(statusOf(postJson("/api/note", R"({"result":")" + result + R"(","note":"H4"})")), 422);
+  EXPECT_EQ(
+      statusOf(postJson("/api/note", R"({"result":")" + result + R"(","note":"C4","hold":31})")),
+      422);
+  EXPECT_EQ(statusOf(postJson("/api/note", R"({"result":"r999","note":"C4"})")), 404);
+  const auto voice = postJson("/api/voice", R"({"result":")" + result + R"("})");
+  ASSERT_EQ(statusOf(voice), 200);
+  EXPECT_EQ(nlohmann::json::parse(voice->body).at("loopEnd").get<double>(),
+            1.5);  // 5 rows of 0.3 s
+  EXPECT_EQ(statusOf(postJson("/api/voice", R"({"result":5})")), 404);
+
+  for (const std::string& bad :
+       {std::string(R"({"levels": [1, 2, 3]})"), std::string(R"({"levels": "many"})"),
+        std::string(R"({"levels": []})"),
+        nlohmann::json{{"levels", std::vector<int>(63, 1)}}.dump(),
+        nlohmann::json{{"levels", std::vector<int>(64, 256)}}.dump(),
+        nlohmann::json{{"levels", std::vector<int>(64, -1)}}.dump(),
+        nlohmann::json{{"levels", std::vector<double>(64, 0.5)}}.dump(),
+        nlohmann::json{{"levels", std::vector<int>(129 * 64, 1)}}.dump()}) {
+    EXPECT_EQ(statusOf(postJson("/api/grid", bad)), 400) << bad.substr(0, 40);
+  }
   expectServing();
 }
 

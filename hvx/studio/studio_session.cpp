@@ -66,13 +66,13 @@ OutputNames outputNamesFor(const std::string& fileName) {
 }
 
 std::string StudioSession::addPicture(const std::string& fileName, std::string bytes,
-                                      bool fromFolder) {
+                                      bool fromFolder, bool drawn) {
   const std::string id = randomHex(kIdBytes);
   if (id.empty()) {
     return id;
   }
   const Picture picture{"p" + id, fileName, fromFolder,
-                        std::make_shared<const std::string>(std::move(bytes))};
+                        std::make_shared<const std::string>(std::move(bytes)), drawn};
   std::lock_guard<std::mutex> hold(lock_);
   pictures_.push_back(picture);
   pictureBytes_ += picture.bytes->size();
@@ -141,8 +141,14 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     error = "That picture is no longer in the studio; please choose it again.";
     return false;
   }
-  const int rowLimit = maxPreparedRows(request.prepare.plateau);
-  if (request.prepare.rows > rowLimit) {
+  PrepareSettings settings = request.prepare;
+  if (picture.drawn) {  // its rows, bottom row first, as drawn
+    settings.rows = 0;
+    settings.topFirst = false;
+    settings.invert = false;
+  }
+  const int rowLimit = maxPreparedRows(settings.plateau);
+  if (settings.rows > rowLimit) {
     error = "Rows must be 1 to " + std::to_string(rowLimit) +
             " in plateau mode, or 0 to keep the shape.";
     return false;
@@ -150,9 +156,9 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
   auto made = std::make_shared<StudioResult>();
   made->names = outputNamesFor(picture.fileName);
   made->sourceName = picture.fromFolder ? picture.fileName : std::string();
-  made->topFirst = request.prepare.topFirst;
+  made->topFirst = settings.topFirst;
   made->seed = request.seed;
-  if (!prepare(picture, request.prepare, made->prepared, error)) {
+  if (!prepare(picture, settings, made->prepared, error)) {
     return false;
   }
   made->bitmap = encodePreparedBitmap(made->prepared);
@@ -166,7 +172,7 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     return false;
   }
   VoicePreview preview =
-      previewVoice(made->conversion.voice, request.holdSeconds, request.prepare.topFirst);
+      previewVoice(made->conversion.voice, request.holdSeconds, settings.topFirst);
   made->previewAudio = preview.audio;
   made->voicePng = std::move(preview.png);
   made->previewSeconds = preview.seconds;

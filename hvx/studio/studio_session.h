@@ -63,8 +63,11 @@ class StudioSession {
  public:
   // Keeps `bytes` under a new id that cannot be guessed; `fileName` gives
   // the outputs their names; `fromFolder` when it is a file in the folder.
-  // Empty when no random id could be made.
-  std::string addPicture(const std::string& fileName, std::string bytes, bool fromFolder);
+  // A `drawn` picture is a grid already as tonepix reads it: it is taken as
+  // it is, whatever the page's preparation settings. Empty when no random id
+  // could be made.
+  std::string addPicture(const std::string& fileName, std::string bytes, bool fromFolder,
+                         bool drawn = false);
 
   // Prepares, converts and renders. False with one sentence in `error` when
   // the picture is unknown or unusable or tonepix refuses it.
@@ -79,6 +82,7 @@ class StudioSession {
     std::string fileName;  // as the user named it, for messages
     bool fromFolder = false;
     std::shared_ptr<const std::string> bytes;
+    bool drawn = false;
   };
   struct Prepared {
     std::string key;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The studio in a real browser: installs the pinned browser driver into the
-# build folder when it is missing, then runs studio.test.js and clients.test.js.
+# build folder when it is missing, then runs studio.test.js, clients.test.js
+# and editor.test.js.
 #   run.sh BIN_DIR [bench]
 # Exits 77 (skipped) only when Chromium or Node cannot be found.
 set -euo pipefail
@@ -23,4 +24,5 @@ if [ "${2:-}" = bench ]; then
   exec node "$here/studio.bench.js" "$bin_dir" "$work"
 fi
 node "$here/studio.test.js" "$bin_dir" "$work"
-exec node "$here/clients.test.js" "$bin_dir" "$work"
+node "$here/clients.test.js" "$bin_dir" "$work"
+exec node "$here/editor.test.js" "$bin_dir" "$work"

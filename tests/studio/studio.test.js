@@ -30,7 +30,8 @@ async function main() {
   try {
     const page = await browser.context.newPage();
     await page.goto(studio.url);
-    await page.waitForFunction(() => document.body.dataset.state === "idle");
+    // The page opens with a voice of its own; a picture replaces it.
+    let shown = await waitForResult(page, "");
 
     // A file that is not a picture: one sentence on the page, the studio goes on.
     await page.setInputFiles("#file", notAPicture);
@@ -39,7 +40,7 @@ async function main() {
     assert.match(sentence, /^"notes.png" [^\n]*\.$/, "one sentence naming the file: " + sentence);
 
     await page.setInputFiles("#file", upload);
-    let shown = await waitForResult(page, "");
+    shown = await waitForResult(page, shown.result);
     // Options as a user sets them; the result on show must be the last one.
     // The hold and the seed go first: they are not part of the command, so
     // the command on show names the last conversion only once every option

@@ -4,6 +4,7 @@
 
 #include "hvx/studio/http/studio_server.h"
 #include "hvx/studio/page/studio_page.h"
+#include "hvx/studio/studio_editor.h"
 #include "hvx/studio/studio_requests.h"
 
 using httplib::Request;
@@ -62,7 +63,8 @@ bool bodyRuleFor(const std::string& path, BodyRule& rule) {
     rule = {"application/octet-stream", kMaxUploadBytes};
     return true;
   }
-  if (path == "/api/folder-picture" || path == "/api/convert" || path == "/api/save") {
+  if (path == "/api/folder-picture" || path == "/api/convert" || path == "/api/save" ||
+      path == "/api/grid" || path == "/api/voice" || path == "/api/note") {
     rule = {"application/json", kMaxJsonBytes};
     return true;
   }
@@ -90,7 +92,8 @@ HandlerResponse gate(const StudioContext& context, const Request& request, Respo
   if (!context.access->hostAllowed(host)) {
     return refuse(response, 403, "Open the address hvx studio printed.");
   }
-  if (request.method == "GET" && request.path == "/") {
+  // The page, its scripts and its style hold no secret either.
+  if (request.method == "GET" && (request.path == "/" || findPageFile(request.path) != nullptr)) {
     return HandlerResponse::Unhandled;
   }
   if (!context.access->tokenPresented(request.get_header_value(kTokenHeader))) {
@@ -134,8 +137,8 @@ bool parseBody(const Request& request, Response& response, json& body) {
 }
 
 void sendPictureAdded(Response& response, StudioSession& session, const std::string& fileName,
-                      std::string bytes, bool fromFolder) {
-  const std::string id = session.addPicture(fileName, std::move(bytes), fromFolder);
+                      std::string bytes, bool fromFolder, bool drawn = false) {
+  const std::string id = session.addPicture(fileName, std::move(bytes), fromFolder, drawn);
   if (id.empty()) {
     sendError(response, 500, "The studio could not make an id for the picture.");
     return;
@@ -145,7 +148,8 @@ void sendPictureAdded(Response& response, StudioSession& session, const std::str
 
 void handlePage(const Request&, Response& response) {
   response.set_header("Content-Security-Policy",
-                      "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                      "default-src 'none'; script-src 'self' 'unsafe-inline'; "
+                      "style-src 'self' 'unsafe-inline'; "
                       "img-src blob:; media-src blob:; connect-src 'self'; "
                       "frame-ancestors 'none'; form-action 'none'; base-uri 'none'");
   response.set_content(kStudioPage, kStudioPageSize, "text/html; charset=utf-8");
@@ -161,7 +165,69 @@ void handleSession(StudioContext& context, const Request&, Response& response) {
                 {"pictures", pictures},
                 {"uploadLimit", kMaxUploadBytes},
                 {"maxHold", kMaxPreviewHoldSeconds},
-                {"defaults", toneOptionsJson(ToneOptions{})}});
+                {"defaults", toneOptionsJson(ToneOptions{})},
+                {"editor", editorFacts()}});
+}
+
+void handlePageFile(const StudioPageFile& file, const Request&, Response& response) {
+  response.set_content(file.bytes, file.size, pageFileMediaType(file.name));
+}
+
+// A grid drawn in the page's editor, taken as a picture.
+void handleGrid(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  std::string name;
+  std::string bitmap;
+  std::string problem;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  if (!drawnGridBitmap(body, name, bitmap, problem)) {
+    sendError(response, 400, problem);
+    return;
+  }
+  sendPictureAdded(response, context.session, name, std::move(bitmap), false, true);
+}
+
+std::shared_ptr<const StudioResult> resultNamedIn(StudioContext& context, const json& body) {
+  const json id = body.value("result", json());
+  return id.is_string() ? context.session.result(id.get<std::string>()) : nullptr;
+}
+
+// A result's voice: its envelopes, for the page's own synthesis.
+void handleVoice(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  std::string voice;
+  std::string problem;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  const auto result = resultNamedIn(context, body);
+  if (result == nullptr) {
+    sendError(response, 404, "That result is no longer in the studio.");
+  } else if (!resultVoiceJson(*result, voice, problem)) {
+    sendError(response, 422, problem);
+  } else {
+    response.set_content(voice, "application/json; charset=utf-8");
+  }
+}
+
+// A result's voice rendered at a note, for browsers without the synthesis.
+void handleNote(StudioContext& context, const Request& request, Response& response) {
+  json body;
+  std::string wav;
+  std::string problem;
+  if (!parseBody(request, response, body)) {
+    return;
+  }
+  const auto result = resultNamedIn(context, body);
+  if (result == nullptr) {
+    sendError(response, 404, "That result is no longer in the studio.");
+  } else if (!renderResultAtNote(*result, body, wav, problem)) {
+    sendError(response, 422, problem);
+  } else {
+    response.set_content(wav, "audio/wav");
+  }
 }
 
 void handlePicture(StudioContext& context, const Request& request, Response& response) {
@@ -282,6 +348,21 @@ void addStudioRoutes(httplib::Server& http, StudioContext& context) {
       [c](const Request& request, Response& response) { return gate(*c, request, response); });
   http.set_error_handler(handleError);
   http.Get("/", handlePage);
+  for (std::size_t i = 0; i < kStudioPageFileCount; ++i) {
+    const StudioPageFile* const file = &kStudioPageFiles[i];
+    if (findPageFile(std::string("/") + file->name) == file) {
+      http.Get(std::string("/") + file->name, [file](const Request& request, Response& response) {
+        handlePageFile(*file, request, response);
+      });
+    }
+  }
+  http.Post("/api/grid",
+            [c](const Request& request, Response& response) { handleGrid(*c, request, response); });
+  http.Post("/api/voice", [c](const Request& request, Response& response) {
+    handleVoice(*c, request, response);
+  });
+  http.Post("/api/note",
+            [c](const Request& request, Response& response) { handleNote(*c, request, response); });
   http.Get("/api/session", [c](const Request& request, Response& response) {
     handleSession(*c, request, response);
   });

@@ -1,0 +1,201 @@
+// The editor on the page: a grid drawn or made from a preset becomes the
+// picture the studio converts, and every edit can be undone. Loaded by
+// page.html, whose script offers `window.studio` (its calls to the server
+// and its turn of the loop) and announces each result with "studio:result".
+import { GridEditor } from "./grid.js";
+import * as ops from "./operations.js";
+import { History } from "./undo.js";
+import { Player } from "./player.js";
+import { drawSpectrogram } from "./spectrogram.js";
+
+const $ = (id) => document.getElementById(id);
+const studio = window.studio;
+const kUndoSteps = 100;
+const history = new History(kUndoSteps);
+const drawn = new Set();  // ids of the pictures the editor sent
+let facts = null;         // the server's: grid width, row limits, hold
+let voiceName = "saw";
+let current = null;       // the result on show
+let sending = null;       // a send waiting to go
+let inFlight = 0;         // sends on their way
+
+const editor = new GridEditor($("editor"), {
+  onStroke: (before) => history.record(before),
+  onChange: () => sendSoon(),
+});
+
+function sendSoon() {
+  clearTimeout(sending);
+  sending = setTimeout(send, 30);
+}
+
+function send() {
+  sending = null;
+  const levels = Array.from(editor.grid.levels);
+  ++inFlight;
+  studio.usePicture(studio.api("api/grid", {
+    method: "POST", headers: { "Content-Type": "application/json" },
+    body: JSON.stringify({ name: voiceName, levels }),
+  }).then((added) => { drawn.add(added.picture); return added; })).finally(() => { --inFlight; });
+}
+
+// True when the result on show is the grid in the editor, nothing on its way.
+function synced() {
+  if (sending || inFlight > 0 || !current || document.body.dataset.state !== "ready" ||
+      document.body.dataset.result !== current.result) return false;
+  const shown = current.prepared.grid;
+  return shown.length === editor.grid.levels.length && editor.grid.levels.every((v, i) => v === shown[i]);
+}
+
+// One undoable edit: `change` takes the grid and gives the new one.
+function edit(change) {
+  const before = editor.grid;
+  const after = change(before);
+  history.record(before);
+  editor.setGrid(after);
+  sendSoon();
+}
+
+function step(back) {
+  const grid = back ? history.undo(editor.grid) : history.redo(editor.grid);
+  if (grid) {
+    editor.setGrid(grid);
+    sendSoon();
+  }
+}
+
+function whole(id, low, high) {
+  const value = Number($(id).value);
+  if (!Number.isInteger(value) || value < low || value > high) {
+    throw new Error($(id).dataset.label + " must be a whole number from " + low + " to " + high + ".");
+  }
+  return value;
+}
+
+function guarded(action) {
+  return () => {
+    try {
+      action();
+    } catch (e) {
+      studio.showError(e.message);
+    }
+  };
+}
+
+function adsrShape(rows) {
+  return { attack: whole("attack", 0, rows), decay: whole("decay", 0, rows),
+           sustain: whole("sustain", 0, 100) / 100, release: whole("release", 0, rows) };
+}
+
+function makePreset() {
+  const rows = whole("editor-rows", 1, facts.maxRows);
+  voiceName = $("preset").value;
+  return ops.applyAdsr(ops.preset(voiceName, rows, facts.harmonics), adsrShape(rows));
+}
+
+const operations = {
+  "shift-up": (g) => ops.shiftHarmonics(g, 1),
+  "shift-down": (g) => ops.shiftHarmonics(g, -1),
+  odd: (g) => ops.keepHarmonics(g, true),
+  even: (g) => ops.keepHarmonics(g, false),
+  soften: ops.soften,
+  invert: ops.invert,
+  normalise: ops.normalise,
+  reverse: ops.reverseTime,
+  stretch: (g) => ops.stretchTime(g, Math.min(facts.maxRows, g.rows * 2)),
+  squeeze: (g) => ops.stretchTime(g, Math.max(1, Math.ceil(g.rows / 2))),
+  adsr: (g) => ops.applyAdsr(g, adsrShape(g.rows)),
+};
+
+const voices = new Map();  // result id -> its envelopes, for the synthesis
+const player = new Player(() => {
+  const id = current.result;
+  if (!voices.has(id)) {
+    voices.set(id, studio.api("api/voice", { method: "POST", headers: { "Content-Type": "application/json" },
+                                             body: JSON.stringify({ result: id }) }));
+  }
+  return voices.get(id);
+}, async (note) => {
+  if (!current) throw new Error("no voice yet");
+  const response = await studio.fetch("api/note", {
+    method: "POST", headers: { "Content-Type": "application/json" },
+    body: JSON.stringify({ result: current.result, note, hold: Number($("hold").value) || 0 }),
+  });
+  if (!response.ok) throw new Error("The studio could not play " + note + ".");
+  return response.arrayBuffer();
+}, (note, frequency) => {
+  $("playing").textContent = note + " (" + frequency.toFixed(2) + " Hz)";
+  document.body.dataset.played = note;
+  document.body.dataset.playedHz = String(frequency);
+});
+
+let spectrogramTimer = null;
+document.addEventListener("studio:result", (event) => {
+  const result = event.detail;
+  current = result;
+  player.forget();
+  voices.clear();
+  if (!drawn.has(studio.picture())) {
+    // A picture from a file: its prepared grid is what the editor edits now.
+    if (editor.grid) history.record(editor.grid);
+    voiceName = result.name;
+    editor.setGrid(ops.makeGrid(result.prepared.rows, facts.harmonics, Uint8Array.from(result.prepared.grid)));
+  }
+  clearTimeout(spectrogramTimer);
+  if (result.files.preview) {
+    spectrogramTimer = setTimeout(async () => {
+      try {
+        const response = await studio.fetch(result.files.preview);
+        if (current === result) await drawSpectrogram($("spectrogram"), await response.arrayBuffer());
+      } catch (e) { /* the preview player shows why there is none */ }
+    }, 300);
+  }
+});
+
+async function start() {
+  await studio.ready;  // a conversion reads the page's controls
+  const session = await studio.api("api/session");
+  facts = session.editor;
+  // tonepix's closing points take the place of the rows after these.
+  editor.rowsHeard = facts.rowsHeard;
+  for (const id of ["editor-rows", "attack", "decay", "release"]) $(id).max = String(facts.maxRows);
+  $("level").max = String(facts.levels - 1);
+  for (const name of ops.presetNames) {
+    const option = document.createElement("option");
+    option.value = option.textContent = name;
+    $("preset").appendChild(option);
+  }
+  for (const button of document.querySelectorAll("[data-tool]")) {
+    button.addEventListener("click", () => {
+      editor.tool = button.dataset.tool;
+      for (const other of document.querySelectorAll("[data-tool]")) other.classList.toggle("chosen", other === button);
+    });
+  }
+  for (const button of document.querySelectorAll("[data-op]")) {
+    button.addEventListener("click", guarded(() => edit(operations[button.dataset.op])));
+  }
+  $("level").addEventListener("input", () => { editor.level = whole("level", 0, facts.levels - 1); });
+  $("size").addEventListener("input", () => { editor.size = whole("size", 1, 16); });
+  $("apply-preset").addEventListener("click", guarded(() => edit(makePreset)));
+  $("undo").addEventListener("click", () => step(true));
+  $("redo").addEventListener("click", () => step(false));
+  document.addEventListener("keydown", (e) => {
+    if (!(e.ctrlKey || e.metaKey) || e.target instanceof HTMLInputElement && e.target.type === "text") return;
+    const key = e.key.toLowerCase();
+    if (key === "z" || key === "y") {
+      e.preventDefault();
+      step(key === "z" && !e.shiftKey);
+    }
+  });
+  player.listen(document, (octave) => { $("octave").textContent = String(octave); });
+  $("play").addEventListener("pointerdown", () => player.start("play", $("note").value.trim()).catch(() =>
+    studio.showError("Name a note such as C4, F#3 or Bb2.")));
+  $("play").addEventListener("pointerup", () => player.stop("play"));
+  $("play").addEventListener("pointerleave", () => player.stop("play"));
+  // A voice to play at once: the saw preset.
+  editor.setGrid(makePreset());
+  send();
+}
+
+window.studioEditor = { editor, history, player, ops, synced, result: () => current };
+start().catch((e) => studio.showError(e.message));

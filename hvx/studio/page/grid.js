@@ -1,0 +1,109 @@
+// The drawing surface: the grid as cells on a canvas, point 0 at the bottom
+// and harmonic 1 on the left (the prepared bitmap as a picture), and the
+// tools that write into it: brush, line, eraser, fill a row or a harmonic.
+import { brushCells, copyGrid, fillHarmonic, fillRow, lineCells } from "./operations.js";
+
+const kHeight = 384;  // canvas pixels for the rows, whatever their number
+
+export class GridEditor {
+  // `onStroke(before)` is called when a stroke begins, with the grid as it
+  // was; `onChange()` once it ends.
+  constructor(canvas, { onStroke, onChange }) {
+    this.canvas = canvas;
+    this.onStroke = onStroke;
+    this.onChange = onChange;
+    this.grid = null;
+    this.rowsHeard = Infinity;  // rows from here on are not heard (the server's fact)
+    this.tool = "brush";
+    this.level = 255;
+    this.size = 1;
+    this.stroke = null;
+    canvas.addEventListener("pointerdown", (e) => this.down(e));
+    canvas.addEventListener("pointermove", (e) => this.move(e));
+    canvas.addEventListener("pointerup", (e) => this.up(e));
+    canvas.addEventListener("pointercancel", (e) => this.up(e));
+  }
+
+  setGrid(grid) {
+    this.grid = grid;
+    const cellWidth = 8;
+    this.cellWidth = cellWidth;
+    this.cellHeight = Math.max(2, Math.floor(kHeight / grid.rows));
+    this.canvas.width = grid.harmonics * cellWidth;
+    this.canvas.height = grid.rows * this.cellHeight;
+    this.canvas.dataset.rows = String(grid.rows);
+    this.draw();
+  }
+
+  // The cell under a pointer event: [point, harmonic index].
+  cellAt(event) {
+    const box = this.canvas.getBoundingClientRect();
+    const x = (event.clientX - box.left) * this.canvas.width / box.width;
+    const y = (event.clientY - box.top) * this.canvas.height / box.height;
+    const h = Math.max(0, Math.min(this.grid.harmonics - 1, Math.floor(x / this.cellWidth)));
+    const fromTop = Math.max(0, Math.min(this.grid.rows - 1, Math.floor(y / this.cellHeight)));
+    return [this.grid.rows - 1 - fromTop, h];
+  }
+
+  paint(cells) {
+    const level = this.tool === "eraser" ? 0 : this.level;
+    for (const [p, h] of cells) {
+      for (const [q, k] of brushCells(this.grid, p, h, this.size)) this.grid.levels[q * this.grid.harmonics + k] = level;
+    }
+  }
+
+  down(event) {
+    if (!this.grid || event.button !== 0) return;
+    this.canvas.setPointerCapture(event.pointerId);
+    const [p, h] = this.cellAt(event);
+    this.stroke = { start: [p, h], last: [p, h], before: copyGrid(this.grid) };
+    this.onStroke(this.stroke.before);
+    if (this.tool === "row") this.grid = fillRow(this.grid, p, this.level);
+    else if (this.tool === "harmonic") this.grid = fillHarmonic(this.grid, h, this.level);
+    else if (this.tool !== "line") this.paint([[p, h]]);
+    this.draw();
+  }
+
+  move(event) {
+    if (!this.stroke) return;
+    const [p, h] = this.cellAt(event);
+    if (this.tool === "brush" || this.tool === "eraser") {
+      this.paint(lineCells(this.stroke.last[0], this.stroke.last[1], p, h));
+      this.stroke.last = [p, h];
+      this.draw();
+    } else if (this.tool === "line") {
+      this.grid = copyGrid(this.stroke.before);
+      this.paint(lineCells(this.stroke.start[0], this.stroke.start[1], p, h));
+      this.draw();
+    }
+  }
+
+  up(event) {
+    if (!this.stroke) return;
+    this.move(event);
+    this.stroke = null;
+    this.onChange();
+  }
+
+  draw() {
+    const { rows, harmonics, levels } = this.grid;
+    const context = this.canvas.getContext("2d");
+    const image = context.createImageData(this.canvas.width, this.canvas.height);
+    for (let p = 0; p < rows; ++p) {
+      const top = (rows - 1 - p) * this.cellHeight;
+      for (let h = 0; h < harmonics; ++h) {
+        const level = levels[p * harmonics + h];
+        const unheard = p >= this.rowsHeard;
+        for (let dy = 0; dy < this.cellHeight; ++dy) {
+          for (let dx = 0; dx < this.cellWidth; ++dx) {
+            const at = 4 * ((top + dy) * this.canvas.width + h * this.cellWidth + dx);
+            image.data[at] = unheard ? 90 + level * 0.4 : level;
+            image.data[at + 1] = image.data[at + 2] = unheard ? level * 0.4 : level;
+            image.data[at + 3] = 255;
+          }
+        }
+      }
+    }
+    context.putImageData(image, 0, 0);
+  }
+}

@@ -1,0 +1,278 @@
+// The studio's editor in headless Chromium: the page opens with a playable
+// voice; strokes, presets and operations reach the prepared bitmap exactly;
+// undo and redo restore each state; a key plays its note.
+//   node editor.test.js BIN_DIR WORK_DIR
+"use strict";
+const assert = require("node:assert/strict");
+const { execFileSync } = require("node:child_process");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+const { startStudio, launchBrowser, waitForResult } = require("./harness.js");
+
+const [binDir, workDir] = process.argv.slice(2);
+const H = 64;
+
+// The grid of a prepared bitmap: 1078 bytes of header and palette, then one
+// 64-byte row per point, point 0 first.
+function gridOf(bytes) {
+  assert.equal(bytes.readUInt32LE(10), 1078);
+  assert.equal(bytes.readInt32LE(18), H);
+  const rows = bytes.readInt32LE(22);
+  return { rows, levels: Array.from(bytes.subarray(1078, 1078 + rows * H)) };
+}
+
+// Samples of a 24-bit mono WAV file, full scale 1.
+function wavSamples(bytes) {
+  let at = 12;
+  while (bytes.toString("latin1", at, at + 4) !== "data") at += 8 + bytes.readUInt32LE(at + 4);
+  const size = bytes.readUInt32LE(at + 4);
+  const samples = [];
+  for (let i = at + 8; i + 3 <= at + 8 + size; i += 3) samples.push(bytes.readIntLE(i, 3) / 8388608);
+  return samples;
+}
+
+function mapGrid(grid, f) {
+  const levels = grid.levels.map((level, i) => Math.max(0, Math.min(255, Math.round(f(Math.floor(i / H), i % H, level)))));
+  return { rows: grid.rows, levels };
+}
+
+// What each operation must make of a grid, written out independently of the page.
+const expected = {
+  "shift-up": (g) => mapGrid(g, (p, h) => (h >= 1 ? g.levels[p * H + h - 1] : 0)),
+  "shift-down": (g) => mapGrid(g, (p, h) => (h + 1 < H ? g.levels[p * H + h + 1] : 0)),
+  odd: (g) => mapGrid(g, (p, h, v) => (h % 2 === 0 ? v : 0)),
+  even: (g) => mapGrid(g, (p, h, v) => (h % 2 === 1 ? v : 0)),
+  invert: (g) => mapGrid(g, (p, h, v) => 255 - v),
+  normalise: (g) => { const top = Math.max(...g.levels); return mapGrid(g, (p, h, v) => v * 255 / top); },
+  reverse: (g) => mapGrid(g, (p, h) => g.levels[(g.rows - 1 - p) * H + h]),
+  soften: (g) => mapGrid(g, (p, h) => {
+    let sum = 0;
+    for (const [dp, wp] of [[-1, 1], [0, 2], [1, 1]]) {
+      for (const [dh, wh] of [[-1, 1], [0, 2], [1, 1]]) {
+        const q = Math.max(0, Math.min(g.rows - 1, p + dp)), k = Math.max(0, Math.min(H - 1, h + dh));
+        sum += wp * wh * g.levels[q * H + k];
+      }
+    }
+    return sum / 16;
+  }),
+  stretch: (g) => ({ rows: g.rows * 2, levels: Array.from({ length: g.rows * 2 * H }, (_, i) => g.levels[Math.floor(Math.floor(i / H) / 2) * H + i % H]) }),
+};
+const presets = {
+  saw: (p, n) => 255 * (1 / n),
+  square: (p, n) => (n % 2 ? 255 * (1 / n) : 0),
+  triangle: (p, n) => (n % 2 ? 255 * (1 / (n * n)) : 0),
+  organ: (p, n) => 255 * ({ 1: 1, 2: 1, 3: 0.75, 4: 0.75, 5: 0.5, 6: 0.5, 8: 0.5 }[n] || 0),
+  bell: (p, n, rows) => 255 * (1 / Math.sqrt(n)) * Math.exp(-n * (p / (rows - 1)) / 4),
+};
+
+async function main() {
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "hvx-editor-test-"));
+  const studio = await startStudio(binDir, scratch);
+  const browser = await launchBrowser(workDir);
+  let checks = 0;
+  const began = Date.now();
+  const lap = (what) => console.log("  " + what + " at " + ((Date.now() - began) / 1000).toFixed(1) + " s");
+  try {
+    const page = await browser.context.newPage();
+    page.on("pageerror", (error) => console.error("page error:", error.message));
+    await page.goto(studio.url);
+    // A voice at once, from the saw preset, ready to play.
+    let shown = await waitForResult(page, "");
+    assert.equal(await page.textContent("#summary"), "34 = 9 .. 32 : 2.700000 .. 9.600000");
+
+    // A file of the result on show, fetched as its download button fetches it.
+    const resultFile = async (file) => Buffer.from(await page.evaluate(async (which) => {
+      const response = await window.studio.fetch(window.studioEditor.result().files[which]);
+      return Array.from(new Uint8Array(await response.arrayBuffer()));
+    }, file));
+    const bitmap = () => resultFile("bitmap");
+    // Once the result on show is the editor's grid and nothing is on its
+    // way (a field's change event may start a conversion of its own when a
+    // click takes its focus), the grid of that result.
+    const settled = async () => {
+      await page.waitForFunction(() => window.studioEditor.synced(), null, { polling: 20 });
+      shown = { result: await page.evaluate(() => document.body.dataset.result) };
+      return gridOf(await bitmap());
+    };
+    const next = settled;
+    const click = async (selector) => { await page.click(selector); return next(); };
+
+    // Each preset on 8 flat rows.
+    for (const [id, value] of [["#editor-rows", "8"], ["#attack", "0"], ["#decay", "0"], ["#sustain", "100"], ["#release", "0"]]) {
+      await page.fill(id, value);
+    }
+    for (const [name, level] of Object.entries(presets)) {
+      await page.selectOption("#preset", name);
+      const grid = await click("#apply-preset");
+      assert.deepEqual(grid, mapGrid({ rows: 8, levels: new Array(8 * H).fill(0) }, (p, h) => level(p, h + 1, 8)), name);
+      ++checks;
+    }
+    // The shape over the rows, then every operation on that known start,
+    // each undone before the next.
+    for (const [id, value] of [["#attack", "2"], ["#decay", "2"], ["#sustain", "50"], ["#release", "2"]]) {
+      await page.fill(id, value);
+    }
+    const bell = gridOf(await bitmap());
+    const start = await click("[data-op=adsr]");
+    const gains = [1 / 3, 2 / 3, 0.75, 0.5, 0.5, 0.5, 0.5 * (2 / 3), 0.5 * (1 / 3)];
+    assert.deepEqual(start, mapGrid(bell, (p, h, v) => v * gains[p]), "attack, decay, sustain, release");
+    for (const [op, make] of Object.entries(expected)) {
+      assert.deepEqual(await click("[data-op=" + op + "]"), make(start), op);
+      await page.keyboard.press("Control+z");
+      assert.deepEqual(await next(), start, "undo after " + op);
+      ++checks;
+    }
+
+    lap("presets and operations");
+    // A stroke with the brush, downloaded as the user downloads it.
+    await page.fill("#level", "200");
+    const box = await page.locator("#editor").boundingBox();
+    const at = (p, h) => ({ x: box.x + (h + 0.5) * box.width / H, y: box.y + (start.rows - 1 - p + 0.5) * box.height / start.rows });
+    await page.mouse.move(at(3, 10).x, at(3, 10).y);
+    await page.mouse.down();
+    await page.mouse.move(at(3, 20).x, at(3, 20).y, { steps: 6 });
+    await page.mouse.up();
+    await settled();
+    const [file] = await Promise.all([page.waitForEvent("download"), page.click("#download-bitmap")]);
+    const saved = path.join(scratch, "stroke.bmp");
+    await file.saveAs(saved);
+    const stroke = gridOf(fs.readFileSync(saved));
+    assert.deepEqual(stroke, mapGrid(start, (p, h, v) => (p === 3 && h >= 10 && h <= 20 ? 200 : v)), "the stroke's cells");
+    // A line, the eraser, a filled row and a filled harmonic.
+    const tool = async (name, from, to) => {
+      await page.click("[data-tool=" + name + "]");
+      await page.mouse.move(at(...from).x, at(...from).y);
+      await page.mouse.down();
+      await page.mouse.move(at(...to).x, at(...to).y, { steps: 4 });
+      await page.mouse.up();
+      return next();
+    };
+    await page.fill("#size", "2");
+    const line = await tool("line", [0, 30], [6, 36]);
+    const lineCells = new Set([0, 1, 2, 3, 4, 5, 6].map((i) => i * H + 30 + i));
+    const covered = (p, h) => [[0, 0], [0, 1], [1, 0], [1, 1]].some(([dp, dh]) => lineCells.has((p - dp) * H + h - dh));
+    assert.deepEqual(line, mapGrid(stroke, (p, h, v) => (covered(p, h) ? 200 : v)), "a 2-cell line");
+    await page.fill("#size", "1");
+    const erased = await tool("eraser", [3, 12], [3, 14]);
+    assert.deepEqual(erased, mapGrid(line, (p, h, v) => (p === 3 && h >= 12 && h <= 14 ? 0 : v)), "the eraser");
+    await page.fill("#level", "77");
+    const row = await tool("row", [5, 40], [5, 40]);
+    assert.deepEqual(row, mapGrid(erased, (p, h, v) => (p === 5 ? 77 : v)), "a filled row");
+    const column = await tool("harmonic", [1, 2], [1, 2]);
+    assert.deepEqual(column, mapGrid(row, (p, h, v) => (h === 2 ? 77 : v)), "a filled harmonic");
+    checks += 5;
+
+    lap("tools");
+    // Undo and redo walk back and forth through every state.
+    const states = [start, stroke, line, erased, row, column];
+    await page.click("#summary");  // the keys go to the page, not a field
+    for (let i = states.length - 2; i >= 0; --i) {
+      await page.keyboard.press("Control+z");
+      assert.deepEqual(await next(), states[i], "undo to state " + i);
+    }
+    for (let i = 1; i < states.length; ++i) {
+      await page.keyboard.press(i % 2 ? "Control+Shift+z" : "Control+y");
+      assert.deepEqual(await next(), states[i], "redo to state " + i);
+    }
+    // Sixty edits and sixty undos back to where they began.
+    await page.click("[data-op=invert]");
+    const inverted = await settled();
+    // The rest at once, as fast as a user cannot: every click still an edit.
+    await page.evaluate(() => { for (let i = 1; i < 60; ++i) document.querySelector("[data-op=invert]").click(); });
+    assert.deepEqual(await settled(), column, "sixty inverts");
+    // Fifty-nine undos lead back to the first invert, one more before it.
+    await page.evaluate(() => {
+      for (let i = 0; i < 59; ++i) document.dispatchEvent(new KeyboardEvent("keydown", { key: "z", ctrlKey: true }));
+    });
+    assert.deepEqual(await settled(), inverted, "fifty-nine undos");
+    await page.keyboard.press("Control+z");
+    assert.deepEqual(await settled(), column, "sixty undos");
+    checks += 2;
+
+    lap("undo and redo");
+    // A plain saw, not detuned, and quiet enough not to clip without
+    // normalisation.
+    await page.fill("#detune", "0");
+    await page.fill("#ceiling", "10");
+    await page.selectOption("#preset", "saw");
+    await click("#apply-preset");
+    // A key plays its note: the page's frequency, and the pitch measured in
+    // the studio's render of the voice at that note.
+    const pitch = async (key, note) => {
+      await page.keyboard.down(key);
+      await page.waitForFunction((n) => document.body.dataset.played === n, note);
+      await page.keyboard.up(key);
+      const hz = Number(await page.evaluate(() => document.body.dataset.playedHz));
+      const measured = await page.evaluate(async (n) => {
+        const response = await window.studio.fetch("api/note", {
+          method: "POST", headers: { "Content-Type": "application/json" },
+          body: JSON.stringify({ result: document.body.dataset.result, note: n, hold: 2 }),
+        });
+        const buffer = await new OfflineAudioContext(1, 1, 48000).decodeAudioData(await response.arrayBuffer());
+        const samples = buffer.getChannelData(0);
+        const from = Math.floor(buffer.sampleRate * 2);  // into the sustain
+        const span = 4096;
+        const sums = [];
+        for (let lag = 0; lag < 1200; ++lag) {
+          let sum = 0;
+          for (let i = 0; i < span; ++i) sum += samples[from + i] * samples[from + i + lag];
+          sums.push(sum);
+        }
+        // The first peak near the highest is one period; a parabola through
+        // it and its neighbours places it between samples.
+        const best = Math.max(...sums.slice(20));
+        let lag = 20;
+        while (!(sums[lag] > 0.9 * best && sums[lag] >= sums[lag - 1] && sums[lag] >= sums[lag + 1])) ++lag;
+        const [a, b, c] = [sums[lag - 1], sums[lag], sums[lag + 1]];
+        return buffer.sampleRate / (lag + 0.5 * (a - c) / (a - 2 * b + c));
+      }, note);
+      return { hz, measured };
+    };
+    const c4 = await pitch("a", "C4");
+    assert.ok(Math.abs(c4.hz / 261.626 - 1) < 1e-4, "C4 is " + c4.hz + " Hz");
+    assert.ok(Math.abs(c4.measured / c4.hz - 1) < 0.01, "C4 sounds at " + c4.measured + " Hz");
+    await page.keyboard.press("x");
+    const a5 = await pitch("h", "A5");
+    assert.ok(Math.abs(a5.hz - 880) < 1e-9, "A5 is " + a5.hz + " Hz");
+    assert.ok(Math.abs(a5.measured / 880 - 1) < 0.01, "A5 sounds at " + a5.measured + " Hz");
+
+    // The page's synthesis, run in its audio worklet with the key held 2 s
+    // after the loop end, against `hvx render` of the downloaded voice.
+    const voiceFile = path.join(scratch, "held.hvx");
+    fs.writeFileSync(voiceFile, await resultFile("voice"));
+    const reference = path.join(scratch, "held.wav");
+    execFileSync(path.join(binDir, "hvx"), ["render", voiceFile, "--note", "C4", "--hold", "2", "--no-normalize", "-o", reference]);
+    const played = await page.evaluate(async (frequency) => {
+      const voice = await window.studio.api("api/voice", { method: "POST", headers: { "Content-Type": "application/json" },
+                                                           body: JSON.stringify({ result: document.body.dataset.result }) });
+      const { VoicePlayer } = await import("./synth.js");
+      const length = new VoicePlayer(voice, { frequency, hold: 2 }).total();
+      const context = new OfflineAudioContext(1, length, 48000);
+      await context.audioWorklet.addModule("synth-worklet.js");
+      const node = new AudioWorkletNode(context, "hvx-voice", { numberOfInputs: 0, outputChannelCount: [1],
+                                                               processorOptions: { voice, frequency, hold: 2, gain: 1 } });
+      node.connect(context.destination);
+      return Array.from((await context.startRendering()).getChannelData(0));
+    }, c4.hz);
+    const expectedSamples = wavSamples(fs.readFileSync(reference));
+    assert.equal(played.length, expectedSamples.length, "as many samples as hvx render");
+    let worst = 0;
+    expectedSamples.forEach((sample, i) => { worst = Math.max(worst, Math.abs(sample - played[i])); });
+    // 24-bit samples: one step is 1.2e-7.
+    assert.ok(worst < 1e-6, "the page's synthesis is hvx render's, sample for sample: worst difference " + worst);
+    await page.waitForFunction(() => Number(document.getElementById("spectrogram").dataset.columns) > 0);
+    checks += 2;
+    await page.screenshot({ path: path.join(workDir, "editor.png"), fullPage: true });
+  } finally {
+    await browser.close();
+    await studio.stop();
+    fs.rmSync(scratch, { recursive: true, force: true });
+  }
+  console.log("studio editor test: " + checks + " passed, 0 failed; screenshot in " + path.join(workDir, "editor.png"));
+}
+
+main().catch((error) => {
+  console.error("studio editor test failed:", error);
+  process.exit(1);
+});
