@@ -3,13 +3,13 @@
 #include <cstring>
 #include <memory>
 
-#include "common/store_limits.h"
 #include "hvx/audio/audio_encoding.h"
 #include "hvx/audio/note_name.h"
 #include "hvx/audio/voice_render.h"
 #include "hvx/picture/picture_prepare.h"
 #include "hvx/studio/studio_requests.h"
 #include "hvx/voice/voice_json.h"
+#include "image/bitmap_format.h"
 #include "voice/voice.h"
 #include "voice/voice_reader.h"
 
@@ -21,10 +21,6 @@ bool endsWith(const std::string& text, const char* suffix) {
   const std::size_t length = std::strlen(suffix);
   return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
-
-// Rows of a grid tonepix reads; the two closing points overwrite the last
-// two, so a full grid sounds only the rows before them.
-constexpr int kClosingPoints = 2;
 
 }  // namespace
 
@@ -55,7 +51,7 @@ json editorFacts() {
   return json{{"harmonics", kVoiceHarmonics},
               {"maxRows", maxPreparedRows(false)},
               {"maxPlateauRows", maxPreparedRows(true)},
-              {"rowsHeard", maxPreparedRows(false) - kClosingPoints},
+              {"rowsHeard", kMaxHeardRows},
               {"levels", 256},
               {"baseFrequency", kBaseFrequency},
               {"maxHold", kMaxPreviewHoldSeconds}};
