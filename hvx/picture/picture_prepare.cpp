@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "hvx/picture/picture_decode.h"
-#include "hvx/picture/picture_screen.h"
+#include "hvx/picture/decode/picture_decode.h"
+#include "hvx/picture/decode/picture_screen.h"
 #include "image/bitmap_format.h"
 #include "image/bitmap_writer.h"
 

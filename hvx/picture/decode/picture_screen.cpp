@@ -1,4 +1,4 @@
-#include "hvx/picture/picture_screen.h"
+#include "hvx/picture/decode/picture_screen.h"
 
 #include <stb_image.h>
 
@@ -7,10 +7,10 @@
 #include <cstring>
 #include <limits>
 
-#include "hvx/picture/jpeg_markers.h"
+#include "hvx/picture/decode/jpeg_markers.h"
+#include "hvx/picture/decode/png_data.h"
+#include "hvx/picture/decode/stb_reason.h"
 #include "hvx/picture/picture_limits.h"
-#include "hvx/picture/png_data.h"
-#include "hvx/picture/stb_reason.h"
 #include "image/bitmap_header.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "hvx/picture/stb_reason.h"
+#include "hvx/picture/decode/stb_reason.h"
 
 #include <stb_image.h>
 

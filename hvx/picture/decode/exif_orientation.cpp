@@ -1,4 +1,4 @@
-#include "hvx/picture/exif_orientation.h"
+#include "hvx/picture/decode/exif_orientation.h"
 
 #include <libexif/exif-data.h>
 

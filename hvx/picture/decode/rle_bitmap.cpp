@@ -1,4 +1,4 @@
-#include "hvx/picture/rle_bitmap.h"
+#include "hvx/picture/decode/rle_bitmap.h"
 
 #include <algorithm>
 #include <cstdint>

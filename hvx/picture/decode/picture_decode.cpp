@@ -1,13 +1,13 @@
-#include "hvx/picture/picture_decode.h"
+#include "hvx/picture/decode/picture_decode.h"
 
 #include <stb_image.h>
 
 #include <algorithm>
 #include <memory>
 
-#include "hvx/picture/exif_orientation.h"
-#include "hvx/picture/rle_bitmap.h"
-#include "hvx/picture/stb_reason.h"
+#include "hvx/picture/decode/exif_orientation.h"
+#include "hvx/picture/decode/rle_bitmap.h"
+#include "hvx/picture/decode/stb_reason.h"
 
 namespace {
 

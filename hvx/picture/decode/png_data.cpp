@@ -1,4 +1,4 @@
-#include "hvx/picture/png_data.h"
+#include "hvx/picture/decode/png_data.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "hvx/picture/jpeg_markers.h"
+#include "hvx/picture/decode/jpeg_markers.h"
 
 namespace {
 

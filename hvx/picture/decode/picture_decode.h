@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "hvx/picture/picture_screen.h"
+#include "hvx/picture/decode/picture_screen.h"
 
 // A picture decoded to grey levels as a viewer shows it: upright by its EXIF
 // orientation, 16-bit levels and PNM white points scaled to 0..255, colours
