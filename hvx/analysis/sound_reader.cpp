@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "hvx/files/file_io.h"
+
 namespace {
 
 // Float files may hold anything; beyond this nothing is a recorded sound,
@@ -165,16 +167,10 @@ bool readOpened(SNDFILE* file, const SF_INFO& info, const SoundRequest& request,
 bool readSoundFile(const std::string& path, const SoundRequest& request, Sound& sound,
                    std::string& error) {
   namespace fs = std::filesystem;
+  if (!isRegularFile(path, error)) {
+    return false;
+  }
   std::error_code status;
-  const fs::file_status kind = fs::status(path, status);
-  if (status) {
-    error = "cannot open: " + status.message();
-    return false;
-  }
-  if (!fs::is_regular_file(kind)) {
-    error = fs::is_directory(kind) ? "is a folder, not a file" : "is not a regular file";
-    return false;
-  }
   if (std::FILE* probe = std::fopen(path.c_str(), "rb")) {
     std::fclose(probe);
   } else {

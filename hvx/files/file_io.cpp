@@ -10,7 +10,7 @@
 
 namespace fs = std::filesystem;
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+bool isRegularFile(const std::string& path, std::string& error) {
   std::error_code status;
   const fs::file_status kind = fs::status(path, status);
   if (status) {
@@ -21,6 +21,14 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
     error = fs::is_directory(kind) ? "is a folder, not a file" : "is not a regular file";
     return false;
   }
+  return true;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+  if (!isRegularFile(path, error)) {
+    return false;
+  }
+  std::error_code status;
   const std::uintmax_t size = fs::file_size(path, status);
   if (!status && size > kMaxInputFileBytes) {
     error = "too large (" + std::to_string(size) + " bytes), more than any picture hvx reads";

@@ -10,6 +10,10 @@ constexpr std::size_t kMaxInputFileBytes = std::size_t{256} << 20;
 // otherwise.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
+// True when `path` names a regular file (through links); false with a
+// one-line reason in `error` for a folder, a device, a FIFO or nothing.
+bool isRegularFile(const std::string& path, std::string& error);
+
 // Writes `bytes` to `path` the way tonepix writes voice files: a temporary
 // file in the same folder, renamed into place, so that a failure never leaves
 // a half-written file and a replaced file keeps its permission bits. False

@@ -194,10 +194,12 @@ std::shared_ptr<const StudioResult> resultNamedIn(StudioContext& context, const 
   return id.is_string() ? context.session.result(id.get<std::string>()) : nullptr;
 }
 
-// A result's voice: its envelopes, for the page's own synthesis.
-void handleVoice(StudioContext& context, const Request& request, Response& response) {
+// A call about one kept result: `answer` fills `bytes` or says what went wrong.
+template <typename Answer>
+void answerForResult(StudioContext& context, const Request& request, Response& response,
+                     const char* mediaType, Answer answer) {
   json body;
-  std::string voice;
+  std::string bytes;
   std::string problem;
   if (!parseBody(request, response, body)) {
     return;
@@ -205,29 +207,23 @@ void handleVoice(StudioContext& context, const Request& request, Response& respo
   const auto result = resultNamedIn(context, body);
   if (result == nullptr) {
     sendError(response, 404, "That result is no longer in the studio.");
-  } else if (!resultVoiceJson(*result, voice, problem)) {
+  } else if (!answer(*result, body, bytes, problem)) {
     sendError(response, 422, problem);
   } else {
-    response.set_content(voice, "application/json; charset=utf-8");
+    response.set_content(bytes, mediaType);
   }
+}
+
+// A result's voice: its envelopes, for the page's own synthesis.
+void handleVoice(StudioContext& context, const Request& request, Response& response) {
+  answerForResult(context, request, response, "application/json; charset=utf-8",
+                  [](const StudioResult& result, const json&, std::string& voice,
+                     std::string& problem) { return resultVoiceJson(result, voice, problem); });
 }
 
 // A result's voice rendered at a note, for browsers without the synthesis.
 void handleNote(StudioContext& context, const Request& request, Response& response) {
-  json body;
-  std::string wav;
-  std::string problem;
-  if (!parseBody(request, response, body)) {
-    return;
-  }
-  const auto result = resultNamedIn(context, body);
-  if (result == nullptr) {
-    sendError(response, 404, "That result is no longer in the studio.");
-  } else if (!renderResultAtNote(*result, body, wav, problem)) {
-    sendError(response, 422, problem);
-  } else {
-    response.set_content(wav, "audio/wav");
-  }
+  answerForResult(context, request, response, "audio/wav", renderResultAtNote);
 }
 
 void handlePicture(StudioContext& context, const Request& request, Response& response) {
