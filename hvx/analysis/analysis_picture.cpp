@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "hvx/picture/prepared_name.h"
 #include "image/bitmap_writer.h"
 
 std::string analysisBitmap(const HarmonicFrames& frames) {
@@ -25,5 +26,7 @@ std::string analysisBitmap(const HarmonicFrames& frames) {
       }
     }
   }
-  return makeBitmap(kPictureWidth, rows, pixels);
+  std::string bytes = makeBitmap(kPictureWidth, rows, pixels);
+  stampBitmap(bytes);
+  return bytes;
 }

@@ -18,6 +18,8 @@
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
+#include "hvx/picture/prepared_name.h"
+#include "hvx/voice/printable_text.h"
 #include "image/bitmap_format.h"
 #include "image/bitmap_naming.h"
 
@@ -126,26 +128,6 @@ std::string renderCommand(const AnalyzeOptions& options, const std::string& voic
   return command + " " + shellWord(voice);
 }
 
-// An earlier picture of this step: a bitmap in exactly the layout it writes.
-// Anything else at that name is the user's.
-bool isAnalysisPicture(const std::string& path) {
-  std::string bytes, error;
-  if (!anyRegularFile(path) || !readWholeFile(path, bytes, error) ||
-      bytes.size() < kPixelDataOffset || bytes.compare(0, 2, "BM") != 0) {
-    return false;
-  }
-  const auto field = [&bytes](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
-  };
-  const std::uint32_t rows = field(kHeightOffset);
-  return field(kWidthOffset) == static_cast<std::uint32_t>(kPictureWidth) && rows >= 1 &&
-         rows <= static_cast<std::uint32_t>(kMaxAnalysisRows) &&
-         bytes.size() == kPixelDataOffset + rows * static_cast<std::uint32_t>(kPictureWidth);
-}
-
 std::string voiceFileOf(const std::string& picture) {
   char path[4096];
   deriveOutputPath(picture.c_str(), path, sizeof path);
@@ -178,7 +160,7 @@ bool chooseOutputs(AnalyzeOptions& options, int& status) {
   if (picture && options.picture.empty()) {
     options.picture = derivedOutputName(options.sound, ".analysis.bmp");
     std::string error;
-    if (!mayWriteDerived(options.picture, options.sound, isAnalysisPicture, options.force, error)) {
+    if (!mayWriteDerived(options.picture, options.sound, isPreparedBitmap, options.force, error)) {
       reportError(kName, error);
       return false;
     }
@@ -321,7 +303,7 @@ int runAnalyze(AnalyzeOptions& options) {
   if (options.json) {
     std::fputs((json.dump(2) + "\n").c_str(), stdout);
   } else {
-    std::fputs((lines + "play it back:\n" + play).c_str(), stdout);
+    std::fputs(printableLines(lines + "play it back:\n" + play).c_str(), stdout);
   }
   return kExitOk;
 }
@@ -340,13 +322,13 @@ Subcommand addAnalyzeCommand(CLI::App& hvx) {
       app->add_option("--interval", options->interval,
                       "Seconds between points: 0.1 to 8 for a picture (default 0.1), down to\n"
                       "0.02 for --voice alone (default 0.05)")
-          ->check(CLI::Range(kFinestInterval, kCoarsestInterval));
+          ->check(finiteRange(kFinestInterval, kCoarsestInterval));
   app->add_option("-b,--bpm", options->bpm, "Points 60/BPM seconds apart, as tonepix -b reads it")
       ->check(CLI::Range(10, 1000))
       ->excludes(interval);
   CLI::Option* frequency = app->add_option("--freq", options->frequency,
                                            "The sound's pitch in Hz, instead of finding it")
-                               ->check(CLI::Range(1.0, 20000.0));
+                               ->check(finiteRange(1.0, 20000.0));
   app->add_option("--note", options->note, "The sound's pitch by note name: C-1..G9, # or b")
       ->check([](const std::string& name) {
         double hertz = 0;
@@ -355,9 +337,9 @@ Subcommand addAnalyzeCommand(CLI::App& hvx) {
       })
       ->excludes(frequency);
   app->add_option("--start", options->start, "Seconds into the sound where the analysis starts")
-      ->check(CLI::Range(0.0, 1e6));
+      ->check(finiteRange(0.0, 1e6));
   app->add_option("--length", options->length, "Seconds of sound to analyse (default: to the end)")
-      ->check(CLI::Range(0.001, 1e6));
+      ->check(finiteRange(0.001, 1e6));
   app->add_flag("--force", options->force,
                 "Replace a file at the default picture name that hvx did not make");
   app->add_flag("--json", options->json,

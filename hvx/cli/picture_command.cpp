@@ -24,7 +24,10 @@ int runPicture(PictureOptions& options) {
     // Never photo.png: that may be the picture the voice was made from.
     options.output = derivedOutputName(options.voice, ".voice.png");
     std::string refusal;
-    if (!mayWriteDerived(options.output, options.voice, anyRegularFile, options.force, refusal)) {
+    const auto earlierPicture = [](const std::string& path) {
+      return startsWith(path, "\x89PNG\r\n\x1a\n");
+    };
+    if (!mayWriteDerived(options.output, options.voice, earlierPicture, options.force, refusal)) {
       reportError("picture", refusal);
       return kExitProblem;
     }

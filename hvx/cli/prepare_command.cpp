@@ -9,6 +9,7 @@
 #include "hvx/files/file_io.h"
 #include "hvx/picture/picture_prepare.h"
 #include "hvx/picture/prepared_name.h"
+#include "hvx/voice/printable_text.h"
 #include "image/bitmap_format.h"
 #include "image/bitmap_naming.h"
 
@@ -93,9 +94,10 @@ bool prepareOne(const std::string& input, const std::string& output,
     reportError(kName, output + ": " + error);
     return false;
   }
-  std::string line = input + " -> " + output + ": " + std::to_string(kPictureWidth) + " x " +
-                     std::to_string(picture.rows) + " from " + std::to_string(picture.sourceWidth) +
-                     " x " + std::to_string(picture.sourceHeight);
+  std::string line = printableText(input) + " -> " + printableText(output) + ": " +
+                     std::to_string(kPictureWidth) + " x " + std::to_string(picture.rows) +
+                     " from " + std::to_string(picture.sourceWidth) + " x " +
+                     std::to_string(picture.sourceHeight);
   if (picture.capped) {
     line += ", rows capped at " + std::to_string(picture.rows) +
             ", all tonepix hears (its shape asks for " + std::to_string(picture.uncappedRows) + ")";

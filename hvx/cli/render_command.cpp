@@ -64,7 +64,8 @@ int runRender(RenderOptions& options) {
     // Never flute.wav: that may be the sound the voice was made from.
     options.output = derivedOutputName(options.voice, ".preview.wav");
     std::string refusal;
-    if (!mayWriteDerived(options.output, options.voice, anyRegularFile, options.force, refusal)) {
+    const auto earlierPreview = [](const std::string& path) { return startsWith(path, "RIFF"); };
+    if (!mayWriteDerived(options.output, options.voice, earlierPreview, options.force, refusal)) {
       reportError("render", refusal);
       return kExitProblem;
     }
@@ -154,7 +155,7 @@ Subcommand addRenderCommand(CLI::App& hvx) {
       app->add_option("--freq", options->frequency,
                       "Play the base frequency at HZ (transposes every harmonic); default: the\n"
                       "voice's own base frequency")
-          ->check(CLI::Range(1.0, 20000.0));
+          ->check(finiteRange(1.0, 20000.0));
   app->add_option("--note", options->note,
                   "Like --freq, by note name: C-1..G9, # or b, A4 = 440 Hz")
       ->check([](const std::string& name) {
@@ -164,7 +165,7 @@ Subcommand addRenderCommand(CLI::App& hvx) {
       })
       ->excludes(frequency);
   app->add_option("--hold", options->settings.holdSeconds, "Seconds of sustain (default 2)")
-      ->check(CLI::Range(0.0, kMaxHoldSeconds));
+      ->check(finiteRange(0.0, kMaxHoldSeconds));
   app->add_option("--rate", options->settings.sampleRate, "Sample rate in Hz (default 48000)")
       ->check(CLI::Range(kMinSampleRate, kMaxSampleRate));
   app->add_flag("--force", options->force,

@@ -1,6 +1,7 @@
 #include "hvx/files/derived_output.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "hvx/files/file_io.h"
 
@@ -12,9 +13,11 @@ std::string derivedOutputName(const std::string& source, const std::string& suff
   return path.string();
 }
 
-bool anyRegularFile(const std::string& path) {
-  std::error_code status;
-  return fs::is_regular_file(path, status);
+bool startsWith(const std::string& path, const std::string& signature) {
+  std::ifstream file(path, std::ios::binary);
+  std::string head(signature.size(), '\0');
+  file.read(head.data(), static_cast<std::streamsize>(head.size()));
+  return file.gcount() == static_cast<std::streamsize>(head.size()) && head == signature;
 }
 
 bool mayWriteDerived(const std::string& path, const std::string& source, const MadeByHvx& madeByHvx,
@@ -27,6 +30,12 @@ bool mayWriteDerived(const std::string& path, const std::string& source, const M
   const fs::file_status kind = fs::symlink_status(path, status);
   if (status || !fs::exists(kind)) {
     return true;  // nothing there yet
+  }
+  // A link would carry the output to wherever it points, perhaps outside
+  // this folder and onto a file of the user's: only -o may name such a place.
+  if (fs::is_symlink(kind)) {
+    error = path + " is a link; not written through (name the output with -o)";
+    return false;
   }
   const fs::file_status target = fs::status(path, status);
   if (!status && fs::is_regular_file(target) && (force || madeByHvx(path))) {

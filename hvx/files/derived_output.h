@@ -16,13 +16,15 @@ std::string derivedOutputName(const std::string& source, const std::string& suff
 // the same step, so that it may be replaced without asking.
 using MadeByHvx = std::function<bool(const std::string& path)>;
 
-// For names that only hvx gives (an infix such as ".voice."): any regular
-// file there is taken to be hvx's own.
-bool anyRegularFile(const std::string& path);
+// For names that only hvx gives (an infix such as ".voice."): a file there
+// that begins with what that kind of output begins with is taken to be hvx's
+// own; anything else at such a name is the user's.
+bool startsWith(const std::string& path, const std::string& signature);
 
 // True when a derived output may be written at `path`: nothing is there, or
 // a regular file that `madeByHvx` recognises, or `force` is set and a regular
-// file is there. Otherwise false with a one-line reason that names -o and
+// file is there. A link is never written through. Otherwise false with a one-line reason that names
+// -o and
 // --force. Never true for `source` itself, whatever `force` says.
 bool mayWriteDerived(const std::string& path, const std::string& source, const MadeByHvx& madeByHvx,
                      bool force, std::string& error);

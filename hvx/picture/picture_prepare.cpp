@@ -8,6 +8,7 @@
 
 #include "hvx/picture/decode/picture_decode.h"
 #include "hvx/picture/decode/picture_screen.h"
+#include "hvx/picture/prepared_name.h"
 #include "image/bitmap_format.h"
 #include "image/bitmap_writer.h"
 
@@ -91,5 +92,7 @@ bool preparePicture(const unsigned char* data, std::size_t size, const PrepareSe
 }
 
 std::string encodePreparedBitmap(const PreparedPicture& picture) {
-  return makeBitmap(kPictureWidth, picture.rows, picture.grid);
+  std::string bytes = makeBitmap(kPictureWidth, picture.rows, picture.grid);
+  stampBitmap(bytes);
+  return bytes;
 }

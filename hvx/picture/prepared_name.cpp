@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/bitmap_format.h"
+#include "image/bitmap_header.h"
 #include "image/bitmap_writer.h"
 
 std::string defaultPreparedName(const std::string& input) {
@@ -20,6 +21,33 @@ std::string defaultPreparedName(const std::string& input) {
     path.replace_extension(".bmp");
   }
   return path.string();
+}
+
+namespace {
+
+// FNV-1a over the pixels: any edit of a level changes it.
+std::uint32_t pixelStamp(const std::string& bytes) {
+  std::uint32_t hash = 2166136261u;
+  for (std::size_t i = kPixelDataOffset; i < bytes.size(); ++i) {
+    hash = (hash ^ static_cast<unsigned char>(bytes[i])) * 16777619u;
+  }
+  return hash;
+}
+
+std::string stampBytes(std::uint32_t stamp) {
+  std::string text(4, '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<char>((stamp >> (8 * i)) & 0xffu);
+  }
+  return text;
+}
+
+}  // namespace
+
+void stampBitmap(std::string& bytes) {
+  if (bytes.size() >= kPixelDataOffset) {
+    bytes.replace(kReservedOffset, 4, stampBytes(pixelStamp(bytes)));
+  }
 }
 
 bool isPreparedBitmap(const std::string& path) {
@@ -36,7 +64,8 @@ bool isPreparedBitmap(const std::string& path) {
     return false;
   }
   const auto rows = static_cast<std::int32_t>((bytes.size() - kPixelDataOffset) / kPictureWidth);
-  const std::string expected =
+  std::string expected =
       makeBitmap(kPictureWidth, rows, std::vector<std::uint8_t>(bytes.size() - kPixelDataOffset));
+  expected.replace(kReservedOffset, 4, stampBytes(pixelStamp(bytes)));
   return bytes.compare(0, kPixelDataOffset, expected, 0, kPixelDataOffset) == 0;
 }

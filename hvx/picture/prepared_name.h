@@ -7,7 +7,13 @@
 // so the default can never be the input itself.
 std::string defaultPreparedName(const std::string& input);
 
-// True when the file at `path` is a bitmap as hvx prepare writes it: its
-// header, palette and size exactly those of the writer for its row count.
-// Such a file may be replaced by a later run without -o or --force.
+// hvx stamps every bitmap it makes with a checksum of its pixels in the file
+// header's reserved bytes, which no reader consults. `bytes` is a whole
+// bitmap as the writer makes it.
+void stampBitmap(std::string& bytes);
+
+// True when the file at `path` is a bitmap hvx made and nothing changed
+// since: the writer's header, palette and size for its row count, and the
+// stamp of its own pixels. Such a file may be replaced by a later run without
+// -o or --force; one edited in any other program, or made by one, may not.
 bool isPreparedBitmap(const std::string& path);

@@ -33,3 +33,18 @@ std::string printableText(const std::string& text) {
   }
   return printable;
 }
+
+std::string printableLines(const std::string& text) {
+  std::string shown;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      shown += printableText(text.substr(start));
+      break;
+    }
+    shown += printableText(text.substr(start, end - start)) + "\n";
+    start = end + 1;
+  }
+  return shown;
+}

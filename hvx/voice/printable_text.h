@@ -8,3 +8,6 @@
 // move the cursor, clear the screen or start a line of its own. Everything
 // else, UTF-8 included, is kept as it is.
 std::string printableText(const std::string& text);
+
+// Each line of `text` made printable, the line breaks between them kept.
+std::string printableLines(const std::string& text);

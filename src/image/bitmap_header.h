@@ -14,6 +14,8 @@ constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kCoreHeaderBytes = 12;
 
 constexpr std::size_t kFileSizeOffset = 2;
+// Four bytes no reader consults, tonepix included.
+constexpr std::size_t kReservedOffset = 6;
 constexpr std::size_t kPixelOffsetOffset = 10;
 constexpr std::size_t kHeaderSizeOffset = 14;
 constexpr std::size_t kWidthOffset = 18;

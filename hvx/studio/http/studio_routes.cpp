@@ -89,14 +89,16 @@ std::string mediaTypeOf(const std::string& contentType) {
 HandlerResponse gate(const StudioContext& context, const Request& request, Response& response) {
   addSafetyHeaders(response);
   const std::string host = request.get_header_value("Host");
-  if (!context.access->hostAllowed(host)) {
+  // Two Host lines could show the check one name and a proxy another.
+  if (request.get_header_value_count("Host") != 1 || !context.access->hostAllowed(host)) {
     return refuse(response, 403, "Open the address hvx studio printed.");
   }
   // The page, its scripts and its style hold no secret either.
   if (request.method == "GET" && (request.path == "/" || findPageFile(request.path) != nullptr)) {
     return HandlerResponse::Unhandled;
   }
-  if (!context.access->tokenPresented(request.get_header_value(kTokenHeader))) {
+  if (request.get_header_value_count(kTokenHeader) != 1 ||
+      !context.access->tokenPresented(request.get_header_value(kTokenHeader))) {
     return refuse(response, 403, "Open the address hvx studio printed, with its token.");
   }
   if (request.method == "GET") {
