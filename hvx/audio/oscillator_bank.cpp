@@ -12,6 +12,10 @@
 namespace {
 // Samples summed in one pass over the bank: their lanes stay in L1.
 constexpr int kChunk = 128;
+// Frequency changes (radians per sample) small enough to turn the step by,
+// and how many such turns before the step is computed afresh.
+constexpr double kSmallChange = 1.0 / 64.0;
+constexpr int kExactEvery = 32;
 }  // namespace
 
 OscillatorBank::OscillatorBank(std::size_t count)
@@ -25,14 +29,38 @@ OscillatorBank::OscillatorBank(std::size_t count)
     amplitude_[i] = 0.0f;
     amplitudeStep_[i] = 0.0f;
     radians_[i] = 0.0;
+    exactCos_[i] = 1.0;
+    exactSin_[i] = 0.0;
+    stepsSinceExact_[i] = 0;
   }
 }
 
 void OscillatorBank::setFrequency(std::size_t i, double radians) {
-  if (radians != radians_[i]) {
+  const double change = radians - radians_[i];
+  if (change != 0.0) {
     radians_[i] = radians;
-    stepCos_[i] = static_cast<float>(std::cos(radians));
-    stepSin_[i] = static_cast<float>(std::sin(radians));
+    if (std::fabs(change) < kSmallChange && stepsSinceExact_[i] < kExactEvery) {
+      // Turn the step itself by the change: its cosine and sine by series,
+      // exact in double for so small an angle. The double rounding this adds
+      // is far below the float the step is kept in, and a step computed
+      // afresh every kExactEvery changes keeps it from adding up.
+      const double d2 = change * change;
+      const double cosChange =
+          1.0 - d2 * (1.0 / 2) *
+                    (1.0 - d2 * (1.0 / 12) * (1.0 - d2 * (1.0 / 30) * (1.0 - d2 * (1.0 / 56))));
+      const double sinChange =
+          change * (1.0 - d2 * (1.0 / 6) * (1.0 - d2 * (1.0 / 20) * (1.0 - d2 * (1.0 / 42))));
+      const double c = exactCos_[i];
+      exactCos_[i] = c * cosChange - exactSin_[i] * sinChange;
+      exactSin_[i] = exactSin_[i] * cosChange + c * sinChange;
+      ++stepsSinceExact_[i];
+    } else {
+      exactCos_[i] = std::cos(radians);
+      exactSin_[i] = std::sin(radians);
+      stepsSinceExact_[i] = 0;
+    }
+    stepCos_[i] = static_cast<float>(exactCos_[i]);
+    stepSin_[i] = static_cast<float>(exactSin_[i]);
   }
   // Rounding in the rotations slowly changes the magnitude; put it back to 1.
   const double c = static_cast<double>(cos_[i]);
@@ -241,6 +269,9 @@ __attribute__((target("avx2"))) void OscillatorBank::runAvx2(float* out, int sam
   if (base < lanes_) {
     turnAvx2<1>(from(base), sums, static_cast<std::size_t>(samples));
   }
+  // Leave no upper halves set: the code around is compiled for SSE, which
+  // would otherwise pay for them on every instruction.
+  _mm256_zeroupper();
   addLanes(sums, out, static_cast<std::size_t>(samples));
 }
 

@@ -47,4 +47,7 @@ class OscillatorBank {
   alignas(32) float amplitude_[kCapacity];
   alignas(32) float amplitudeStep_[kCapacity];
   double radians_[kCapacity];
+  double exactCos_[kCapacity];  // the step before rounding to float
+  double exactSin_[kCapacity];
+  int stepsSinceExact_[kCapacity];
 };
