@@ -12,6 +12,7 @@
 
 #include "hvx/audio/audio_encoding.h"
 #include "hvx/audio/note_name.h"
+#include "hvx/audio/oscillator_bank.h"
 #include "hvx/audio/voice_render.h"
 #include "image/bitmap_writer.h"
 #include "test_support.h"
@@ -273,6 +274,39 @@ TEST(Render, RefusesWhatItCannotRender) {
   settings.holdSeconds = kMaxHoldSeconds;
   settings.sampleRate = kMaxSampleRate;
   EXPECT_EQ(renderProblem(*voice, settings), "");
+}
+
+// Every path this processor has turns a bank of no whole number of lane groups
+// (one vector pair and a rest), over more samples than one pass, and with
+// frequencies changed on the way, as the scalar path does.
+TEST(Render, VectorOscillatorsMatchTheScalarOnes) {
+  using Path = OscillatorBank::Path;
+  constexpr std::size_t kCount = 21;
+  std::vector<float> expected;
+  for (Path path : {Path::kScalar, Path::kSse2, Path::kAvx2}) {
+    if (!OscillatorBank::supports(path)) {
+      continue;
+    }
+    auto bank = std::make_unique<OscillatorBank>(kCount);
+    std::vector<float> samples(700);
+    for (std::size_t i = 0; i < kCount; ++i) {
+      bank->setFrequency(i, 0.05 * static_cast<double>(i + 1));
+      bank->setAmplitudeRamp(i, 0.1, 0.5 / static_cast<double>(i + 1), 300);
+    }
+    bank->run(samples.data(), 300, path);
+    for (std::size_t i = 0; i < kCount; i += 2) {
+      bank->setFrequency(i, 0.03 * static_cast<double>(i + 1));
+    }
+    bank->run(samples.data() + 300, 400, path);
+    if (expected.empty()) {
+      expected = samples;
+    }
+    double largest = 0;
+    for (std::size_t n = 0; n < samples.size(); ++n) {
+      largest = std::max(largest, std::fabs(static_cast<double>(samples[n] - expected[n])));
+    }
+    EXPECT_LE(largest, 1e-6) << "path " << static_cast<int>(path);
+  }
 }
 
 TEST(Render, PiecesMakeTheSamePreviewInBoundedMemory) {

@@ -1,6 +1,22 @@
 #include "hvx/audio/oscillator_bank.h"
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define HVX_OSCILLATORS_X86 1
+#endif
+
+namespace {
+// Samples summed in one pass over the bank: their lanes stay in L1.
+constexpr int kChunk = 128;
+// Frequency changes (radians per sample) small enough to turn the step by,
+// and how many such turns before the step is computed afresh.
+constexpr double kSmallChange = 1.0 / 64.0;
+constexpr int kExactEvery = 32;
+}  // namespace
 
 OscillatorBank::OscillatorBank(std::size_t count)
     : lanes_((count < kCapacity ? count : kCapacity) + kLanes - 1) {
@@ -13,14 +29,38 @@ OscillatorBank::OscillatorBank(std::size_t count)
     amplitude_[i] = 0.0f;
     amplitudeStep_[i] = 0.0f;
     radians_[i] = 0.0;
+    exactCos_[i] = 1.0;
+    exactSin_[i] = 0.0;
+    stepsSinceExact_[i] = 0;
   }
 }
 
 void OscillatorBank::setFrequency(std::size_t i, double radians) {
-  if (radians != radians_[i]) {
+  const double change = radians - radians_[i];
+  if (change != 0.0) {
     radians_[i] = radians;
-    stepCos_[i] = static_cast<float>(std::cos(radians));
-    stepSin_[i] = static_cast<float>(std::sin(radians));
+    if (std::fabs(change) < kSmallChange && stepsSinceExact_[i] < kExactEvery) {
+      // Turn the step itself by the change: its cosine and sine by series,
+      // exact in double for so small an angle. The double rounding this adds
+      // is far below the float the step is kept in, and a step computed
+      // afresh every kExactEvery changes keeps it from adding up.
+      const double d2 = change * change;
+      const double cosChange =
+          1.0 - d2 * (1.0 / 2) *
+                    (1.0 - d2 * (1.0 / 12) * (1.0 - d2 * (1.0 / 30) * (1.0 - d2 * (1.0 / 56))));
+      const double sinChange =
+          change * (1.0 - d2 * (1.0 / 6) * (1.0 - d2 * (1.0 / 20) * (1.0 - d2 * (1.0 / 42))));
+      const double c = exactCos_[i];
+      exactCos_[i] = c * cosChange - exactSin_[i] * sinChange;
+      exactSin_[i] = exactSin_[i] * cosChange + c * sinChange;
+      ++stepsSinceExact_[i];
+    } else {
+      exactCos_[i] = std::cos(radians);
+      exactSin_[i] = std::sin(radians);
+      stepsSinceExact_[i] = 0;
+    }
+    stepCos_[i] = static_cast<float>(exactCos_[i]);
+    stepSin_[i] = static_cast<float>(exactSin_[i]);
   }
   // Rounding in the rotations slowly changes the magnitude; put it back to 1.
   const double c = static_cast<double>(cos_[i]);
@@ -41,6 +81,39 @@ void OscillatorBank::silence(std::size_t i) {
 }
 
 void OscillatorBank::run(float* out, int samples) {
+  static const Path fastest = supports(Path::kAvx2)   ? Path::kAvx2
+                              : supports(Path::kSse2) ? Path::kSse2
+                                                      : Path::kScalar;
+  run(out, samples, fastest);
+}
+
+bool OscillatorBank::supports(Path path) {
+#ifdef HVX_OSCILLATORS_X86
+  return path != Path::kAvx2 || __builtin_cpu_supports("avx2");
+#else
+  return path == Path::kScalar;
+#endif
+}
+
+void OscillatorBank::run(float* out, int samples, Path path) {
+  for (int done = 0; done < samples; done += kChunk) {
+    const int count = std::min(kChunk, samples - done);
+#ifdef HVX_OSCILLATORS_X86
+    if (path == Path::kAvx2 && supports(path)) {
+      runAvx2(out + done, count);
+      continue;
+    }
+    if (path != Path::kScalar) {
+      runSse2(out + done, count);
+      continue;
+    }
+#endif
+    (void)path;
+    runScalar(out + done, count);
+  }
+}
+
+void OscillatorBank::runScalar(float* out, int samples) {
   for (int n = 0; n < samples; ++n) {
     float lane[kLanes] = {};
     for (std::size_t base = 0; base < lanes_; base += kLanes) {
@@ -61,3 +134,145 @@ void OscillatorBank::run(float* out, int samples) {
     out[n] = sum;
   }
 }
+
+#ifdef HVX_OSCILLATORS_X86
+
+namespace {
+
+// The oscillators from `first` on, as the vector paths see them.
+struct Lanes {
+  float* cos;
+  float* sin;
+  float* amplitude;
+  const float* stepCos;
+  const float* stepSin;
+  const float* amplitudeStep;
+};
+
+// Turns `K` vectors of four oscillators for `samples` samples, adding each
+// sample's values into `sums` (eight lanes a sample; vector k goes to lanes
+// 4 * (k % 2) on). Each oscillator stays in registers for the whole chunk,
+// and the vectors' chains of rotations run side by side.
+template <std::size_t K>
+void turnSse2(const Lanes& at, float* sums, std::size_t samples) {
+  __m128 c[K], s[K], a[K], stepC[K], stepS[K], stepA[K];
+  for (std::size_t k = 0; k < K; ++k) {
+    c[k] = _mm_load_ps(at.cos + 4 * k);
+    s[k] = _mm_load_ps(at.sin + 4 * k);
+    a[k] = _mm_load_ps(at.amplitude + 4 * k);
+    stepC[k] = _mm_load_ps(at.stepCos + 4 * k);
+    stepS[k] = _mm_load_ps(at.stepSin + 4 * k);
+    stepA[k] = _mm_load_ps(at.amplitudeStep + 4 * k);
+  }
+  for (std::size_t n = 0; n < samples; ++n) {
+    for (std::size_t k = 0; k < K; ++k) {
+      float* sum = sums + 8 * n + 4 * (k % 2);
+      _mm_store_ps(sum, _mm_add_ps(_mm_load_ps(sum), _mm_mul_ps(a[k], s[k])));
+      const __m128 turned = _mm_sub_ps(_mm_mul_ps(c[k], stepC[k]), _mm_mul_ps(s[k], stepS[k]));
+      s[k] = _mm_add_ps(_mm_mul_ps(c[k], stepS[k]), _mm_mul_ps(s[k], stepC[k]));
+      c[k] = turned;
+      a[k] = _mm_add_ps(a[k], stepA[k]);
+    }
+  }
+  for (std::size_t k = 0; k < K; ++k) {
+    _mm_store_ps(at.cos + 4 * k, c[k]);
+    _mm_store_ps(at.sin + 4 * k, s[k]);
+    _mm_store_ps(at.amplitude + 4 * k, a[k]);
+  }
+}
+
+// The AVX2 twin of turnSse2(): `K` vectors of eight, each one lane group.
+template <std::size_t K>
+__attribute__((target("avx2"))) void turnAvx2(const Lanes& at, float* sums, std::size_t samples) {
+  __m256 c[K], s[K], a[K], stepC[K], stepS[K], stepA[K];
+  for (std::size_t k = 0; k < K; ++k) {
+    c[k] = _mm256_load_ps(at.cos + 8 * k);
+    s[k] = _mm256_load_ps(at.sin + 8 * k);
+    a[k] = _mm256_load_ps(at.amplitude + 8 * k);
+    stepC[k] = _mm256_load_ps(at.stepCos + 8 * k);
+    stepS[k] = _mm256_load_ps(at.stepSin + 8 * k);
+    stepA[k] = _mm256_load_ps(at.amplitudeStep + 8 * k);
+  }
+  for (std::size_t n = 0; n < samples; ++n) {
+    float* sum = sums + 8 * n;
+    for (std::size_t k = 0; k < K; ++k) {
+      _mm256_store_ps(sum, _mm256_add_ps(_mm256_load_ps(sum), _mm256_mul_ps(a[k], s[k])));
+      const __m256 turned =
+          _mm256_sub_ps(_mm256_mul_ps(c[k], stepC[k]), _mm256_mul_ps(s[k], stepS[k]));
+      s[k] = _mm256_add_ps(_mm256_mul_ps(c[k], stepS[k]), _mm256_mul_ps(s[k], stepC[k]));
+      c[k] = turned;
+      a[k] = _mm256_add_ps(a[k], stepA[k]);
+    }
+  }
+  for (std::size_t k = 0; k < K; ++k) {
+    _mm256_store_ps(at.cos + 8 * k, c[k]);
+    _mm256_store_ps(at.sin + 8 * k, s[k]);
+    _mm256_store_ps(at.amplitude + 8 * k, a[k]);
+  }
+}
+
+// out[n] = 0 + lane 0 + lane 1 + ... + lane 7 of sample n, the scalar path's
+// order, four samples at a time by transposing their lanes.
+void addLanes(const float* sums, float* out, std::size_t samples) {
+  std::size_t n = 0;
+  for (; n + 4 <= samples; n += 4) {
+    const float* at = sums + 8 * n;
+    __m128 l0 = _mm_load_ps(at), l1 = _mm_load_ps(at + 8);
+    __m128 l2 = _mm_load_ps(at + 16), l3 = _mm_load_ps(at + 24);
+    __m128 l4 = _mm_load_ps(at + 4), l5 = _mm_load_ps(at + 12);
+    __m128 l6 = _mm_load_ps(at + 20), l7 = _mm_load_ps(at + 28);
+    _MM_TRANSPOSE4_PS(l0, l1, l2, l3);
+    _MM_TRANSPOSE4_PS(l4, l5, l6, l7);
+    __m128 total = _mm_add_ps(_mm_setzero_ps(), l0);
+    for (__m128 lane : {l1, l2, l3, l4, l5, l6, l7}) {
+      total = _mm_add_ps(total, lane);
+    }
+    _mm_storeu_ps(out + n, total);
+  }
+  for (; n < samples; ++n) {
+    float sum = 0.0f;
+    for (std::size_t j = 0; j < 8; ++j) {
+      sum += sums[8 * n + j];
+    }
+    out[n] = sum;
+  }
+}
+
+}  // namespace
+
+void OscillatorBank::runSse2(float* out, int samples) {
+  alignas(32) float sums[kChunk * kLanes] = {};
+  const auto from = [this](std::size_t first) {
+    return Lanes{cos_ + first,     sin_ + first,     amplitude_ + first,
+                 stepCos_ + first, stepSin_ + first, amplitudeStep_ + first};
+  };
+  std::size_t base = 0;
+  for (; base + 2 * kLanes <= lanes_; base += 2 * kLanes) {
+    turnSse2<4>(from(base), sums, static_cast<std::size_t>(samples));
+  }
+  if (base < lanes_) {
+    turnSse2<2>(from(base), sums, static_cast<std::size_t>(samples));
+  }
+  addLanes(sums, out, static_cast<std::size_t>(samples));
+}
+
+__attribute__((target("avx2"))) void OscillatorBank::runAvx2(float* out, int samples) {
+  alignas(32) float sums[kChunk * kLanes] = {};
+  const auto from = [this](std::size_t first) {
+    return Lanes{cos_ + first,     sin_ + first,     amplitude_ + first,
+                 stepCos_ + first, stepSin_ + first, amplitudeStep_ + first};
+  };
+  std::size_t base = 0;
+  for (; base + 2 * kLanes <= lanes_; base += 2 * kLanes) {
+    turnAvx2<2>(from(base), sums, static_cast<std::size_t>(samples));
+  }
+  if (base < lanes_) {
+    turnAvx2<1>(from(base), sums, static_cast<std::size_t>(samples));
+  }
+  // Leave no upper halves set: the code around is compiled for SSE, which
+  // would otherwise pay for them on every instruction.
+  _mm256_zeroupper();
+  addLanes(sums, out, static_cast<std::size_t>(samples));
+}
+
+#endif

@@ -6,8 +6,10 @@
 
 // Sine oscillators that turn by a fixed rotation per sample (a complex
 // multiplication), with an amplitude that moves in a straight line. Nothing
-// is computed per sample but multiplications and additions, in lanes the
-// compiler can run side by side.
+// is computed per sample but multiplications and additions, eight oscillators
+// to a lane group. Every path adds in the same order, so all give the same
+// samples: each lane sums its oscillators group by group, then the eight lanes
+// are added in turn.
 class OscillatorBank {
  public:
   static constexpr std::size_t kCapacity = static_cast<std::size_t>(kVoiceSlots) * kVoiceHarmonics;
@@ -21,18 +23,31 @@ class OscillatorBank {
   void setAmplitudeRamp(std::size_t i, double start, double end, int samples);
   void silence(std::size_t i);
 
-  // Writes the sum of all oscillators for `samples` samples to `out`.
+  // Writes the sum of all oscillators for `samples` samples to `out`, by the
+  // fastest path this processor has.
   void run(float* out, int samples);
+
+  // One oscillator at a time; with SSE2 vectors; with AVX2 vectors.
+  enum class Path { kScalar, kSse2, kAvx2 };
+  static bool supports(Path path);
+  void run(float* out, int samples, Path path);
 
  private:
   static constexpr std::size_t kLanes = 8;
 
+  void runScalar(float* out, int samples);
+  void runSse2(float* out, int samples);
+  void runAvx2(float* out, int samples);
+
   std::size_t lanes_;  // oscillators in use, rounded up to whole lanes
-  float cos_[kCapacity];
-  float sin_[kCapacity];
-  float stepCos_[kCapacity];
-  float stepSin_[kCapacity];
-  float amplitude_[kCapacity];
-  float amplitudeStep_[kCapacity];
+  alignas(32) float cos_[kCapacity];
+  alignas(32) float sin_[kCapacity];
+  alignas(32) float stepCos_[kCapacity];
+  alignas(32) float stepSin_[kCapacity];
+  alignas(32) float amplitude_[kCapacity];
+  alignas(32) float amplitudeStep_[kCapacity];
   double radians_[kCapacity];
+  double exactCos_[kCapacity];  // the step before rounding to float
+  double exactSin_[kCapacity];
+  int stepsSinceExact_[kCapacity];
 };

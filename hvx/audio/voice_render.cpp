@@ -22,6 +22,10 @@ struct Partial {
   EnvelopeSampler amplitude;
   EnvelopeSampler ratio;
   double hertzPerRatio;
+  // The amplitude last read at the end of a block: the next block starts
+  // there. No envelope time is negative, so -1 is none.
+  double endTime;
+  double endAmplitude;
 };
 
 std::vector<Partial> audiblePartials(const Voice& voice, double transpose) {
@@ -39,7 +43,7 @@ std::vector<Partial> audiblePartials(const Voice& voice, double transpose) {
         partials.push_back(
             Partial{EnvelopeSampler(amplitude, 0.0),
                     EnvelopeSampler(set.frequencyEnvelopes[h], static_cast<double>(h + 1)),
-                    static_cast<double>(set.baseFrequency) * transpose});
+                    static_cast<double>(set.baseFrequency) * transpose, -1.0, 0.0});
       }
     }
   }
@@ -94,6 +98,7 @@ class Renderer {
                                    span.joinUntil);
         partial.ratio.joinFrom(span.envelopeStart, partial.ratio.valueAt(span.joinFrom),
                                span.joinUntil);
+        partial.endTime = -1.0;  // the envelope now reads differently
       }
     }
     const long long first = std::max(0LL, std::llround(span.outputStart * rate_));
@@ -122,8 +127,11 @@ class Renderer {
         continue;
       }
       bank_->setFrequency(i, kTwoPi * hertz / rate_);
-      bank_->setAmplitudeRamp(i, partial.amplitude.valueAt(startTime),
-                              partial.amplitude.valueAt(endTime), count);
+      const double start = startTime == partial.endTime ? partial.endAmplitude
+                                                        : partial.amplitude.valueAt(startTime);
+      partial.endTime = endTime;
+      partial.endAmplitude = partial.amplitude.valueAt(endTime);
+      bank_->setAmplitudeRamp(i, start, partial.endAmplitude, count);
     }
   }
 
