@@ -10,6 +10,8 @@ scripts/install-deps.sh gtest clang pictures browser
 fuzz_seconds="${FUZZ_SECONDS:-20}"
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# The studio stops at once; a sanitized one then scans for leaks as it exits.
+export STUDIO_STOP_BOUND_MS=30000
 
 echo "== test suite under ASan+UBSan"
 # The program's own compiler, so that -Werror sees the same warnings as the

@@ -12,6 +12,10 @@ const os = require("node:os");
 const path = require("node:path");
 const { startStudio, makePicture } = require("./harness.js");
 
+// A sanitized build spends seconds in its leak scan as the process exits;
+// scripts/ci-hardening.sh allows for it.
+const stopBoundMs = Number(process.env.STUDIO_STOP_BOUND_MS || 500);
+
 const [binDir] = process.argv.slice(2);
 
 function request(studio, method, url, body, type) {
@@ -208,7 +212,7 @@ async function main() {
     for (const socket of stuck) socket.destroy();
     fs.rmSync(scratch, { recursive: true, force: true });
     assert.equal(ended.code, 0);
-    assert.ok(performance.now() - start < 500, "SIGTERM took " + Math.round(performance.now() - start) + " ms");
+    assert.ok(performance.now() - start < stopBoundMs, "SIGTERM took " + Math.round(performance.now() - start) + " ms");
   }
 }
 
