@@ -20,19 +20,11 @@ struct PictureOptions {
 };
 
 int runPicture(PictureOptions& options) {
-  if (options.output.empty()) {
-    // Never photo.png: that may be the picture the voice was made from.
-    options.output = derivedOutputName(options.voice, ".voice.png");
-    std::string refusal;
-    const auto earlierPicture = [](const std::string& path) {
-      return startsWith(path, "\x89PNG\r\n\x1a\n");
-    };
-    if (!mayWriteDerived(options.output, options.voice, earlierPicture, options.force, refusal)) {
-      reportError("picture", refusal);
-      return kExitProblem;
-    }
-  } else if (sameFile(options.voice, options.output)) {
-    reportError("picture", options.output + ": is the voice file itself; not written");
+  // Never photo.png by default: that may be the picture the voice was made from.
+  std::string refusal;
+  if (!chooseOutputForVoice(options.output, options.voice, ".voice.png", "\x89PNG\r\n\x1a\n",
+                            options.force, refusal)) {
+    reportError("picture", refusal);
     return kExitProblem;
   }
   auto voice = std::make_unique<Voice>();

@@ -60,17 +60,11 @@ std::string describeResult(const RenderOptions& options, const RenderResult& aud
 }
 
 int runRender(RenderOptions& options) {
-  if (options.output.empty()) {
-    // Never flute.wav: that may be the sound the voice was made from.
-    options.output = derivedOutputName(options.voice, ".preview.wav");
-    std::string refusal;
-    const auto earlierPreview = [](const std::string& path) { return startsWith(path, "RIFF"); };
-    if (!mayWriteDerived(options.output, options.voice, earlierPreview, options.force, refusal)) {
-      reportError("render", refusal);
-      return kExitProblem;
-    }
-  } else if (sameFile(options.voice, options.output)) {
-    reportError("render", options.output + ": is the voice file itself; not written");
+  // Never flute.wav by default: that may be the sound the voice was made from.
+  std::string refusal;
+  if (!chooseOutputForVoice(options.output, options.voice, ".preview.wav", "RIFF", options.force,
+                            refusal)) {
+    reportError("render", refusal);
     return kExitProblem;
   }
   AudioFormat format = AudioFormat::Wav;

@@ -45,3 +45,19 @@ bool mayWriteDerived(const std::string& path, const std::string& source, const M
           (fs::is_regular_file(target) ? std::string(", or replace it with --force)") : ")");
   return false;
 }
+
+bool chooseOutputForVoice(std::string& output, const std::string& voice, const std::string& suffix,
+                          const std::string& signature, bool force, std::string& error) {
+  if (!output.empty()) {
+    if (sameFile(voice, output)) {
+      error = output + ": is the voice file itself; not written";
+      return false;
+    }
+    return true;
+  }
+  output = derivedOutputName(voice, suffix);
+  const auto earlierOutput = [&signature](const std::string& path) {
+    return startsWith(path, signature);
+  };
+  return mayWriteDerived(output, voice, earlierOutput, force, error);
+}

@@ -28,3 +28,10 @@ bool startsWith(const std::string& path, const std::string& signature);
 // --force. Never true for `source` itself, whatever `force` says.
 bool mayWriteDerived(const std::string& path, const std::string& source, const MadeByHvx& madeByHvx,
                      bool force, std::string& error);
+
+// Where a step that reads a voice writes: `output` as named with -o (never
+// the voice itself), or, when empty, the voice's derived name with `suffix`,
+// under the rule above; an earlier output there is recognised by its first
+// bytes, `signature`. False with a one-line reason in `error`.
+bool chooseOutputForVoice(std::string& output, const std::string& voice, const std::string& suffix,
+                          const std::string& signature, bool force, std::string& error);
