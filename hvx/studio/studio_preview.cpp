@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "hvx/audio/audio_encoding.h"
+#include "hvx/studio/work_slots.h"
 #include "hvx/voice/voice_picture.h"
 #include "voice/voice_reader.h"
 
@@ -15,28 +16,7 @@ constexpr int kPreviewSampleRate = RenderSettings{}.sampleRate;
 constexpr int kRateStep = 1000;
 
 // Bounds the memory of renders running at once, whichever thread runs them.
-class RenderSlots {
- public:
-  void take() {
-    std::unique_lock<std::mutex> hold(lock_);
-    freed_.wait(hold, [this] { return free_ > 0; });
-    --free_;
-  }
-  void give() {
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      ++free_;
-    }
-    freed_.notify_one();
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable freed_;
-  int free_ = kPreviewRenderSlots;
-};
-
-RenderSlots renderSlots;
+WorkSlots renderSlots(kPreviewRenderSlots);
 
 // The full rate when the preview fits kMaxPreviewSamples, else the highest
 // whole kilohertz that fits; 0 when even the lowest rate does not.

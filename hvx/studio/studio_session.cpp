@@ -6,6 +6,7 @@
 #include "hvx/files/derived_output.h"
 #include "hvx/picture/prepared_name.h"
 #include "hvx/studio/http/studio_access.h"
+#include "hvx/studio/work_slots.h"
 
 namespace {
 
@@ -102,6 +103,14 @@ std::shared_ptr<const StudioResult> StudioSession::result(const std::string& id)
   return nullptr;
 }
 
+namespace {
+
+// A picture at the pixel cap takes about 130 MB while it is decoded.
+constexpr int kDecodeSlots = 2;
+WorkSlots decodeSlots(kDecodeSlots);
+
+}  // namespace
+
 bool StudioSession::prepare(const Picture& picture, const PrepareSettings& settings,
                             PreparedPicture& prepared, std::string& error) {
   const std::string key = settingsKey(picture.id, settings);
@@ -115,10 +124,16 @@ bool StudioSession::prepare(const Picture& picture, const PrepareSettings& setti
     }
   }
   // Decoding may take long for a hostile picture: no lock is held meanwhile,
-  // so that it delays no one else's turn.
+  // so that it delays no one else's turn; only the number of decodes at once
+  // is bounded, for their memory.
   const auto* data = reinterpret_cast<const unsigned char*>(picture.bytes->data());
   std::string reason;
-  if (!preparePicture(data, picture.bytes->size(), settings, prepared, reason)) {
+  bool decoded = false;
+  {
+    const SlotHeld slot(decodeSlots);
+    decoded = preparePicture(data, picture.bytes->size(), settings, prepared, reason);
+  }
+  if (!decoded) {
     // The reason is a clause for a command line; the page shows a sentence.
     while (!reason.empty() && reason.back() == '.') {
       reason.pop_back();
