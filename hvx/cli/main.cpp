@@ -57,7 +57,12 @@ bool reportUnknownWords(const CLI::App& app, int argc, char** argv) {
 int main(int argc, char** argv) {
   // An interrupted write leaves no temporary file behind, as in tonepix.
   installSignalHandling();
-  CLI::App app{"hvx: prepare pictures for tonepix, check them, and show and play voice files."};
+  CLI::App app{
+      "hvx: prepare pictures for tonepix, check them, show and play voice files, and start "
+      "voices from sounds."};
+  app.footer(
+      "Exit status: 0 all went well, 1 a file was refused, invalid or not written, 2 a usage "
+      "error.\nhvx SUBCOMMAND --help describes each; man hvx explains them all.");
   app.name("hvx");
   app.set_version_flag("--version", kVersion);
   app.require_subcommand(1);
