@@ -42,7 +42,7 @@ if [ ${#need[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -o DPkg::Lock::Timeout=300 --no-install-recommends "${need[@]}"
 fi
 
 # The studio's browser test drives Debian's Chromium from Node. Without them
@@ -56,7 +56,7 @@ for extra in "$@"; do
   if [ ${#browser[@]} -gt 0 ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    { $sudo apt-get update && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends \
+    { $sudo apt-get update && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -o DPkg::Lock::Timeout=300 --no-install-recommends \
         "${browser[@]}"; } || echo "install-deps: could not install ${browser[*]}; the studio browser test will be skipped" >&2
   fi
 done
