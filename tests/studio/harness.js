@@ -65,8 +65,13 @@ async function waitForResult(page, previous) {
   return outcome;
 }
 
+// Waits until the player holds the rendered preview of `result`.
+async function waitForPreview(page, result) {
+  await page.waitForFunction((id) => document.body.dataset.preview === id, result, { timeout: 20000, polling: 10 });
+}
+
 function makePicture(binDir, file, height, pattern, width) {
   execFileSync(path.join(binDir, "make_picture"), [file, String(height), pattern, String(width)]);
 }
 
-module.exports = { startStudio, launchBrowser, waitForResult, makePicture };
+module.exports = { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture };

@@ -8,7 +8,7 @@ const { execFileSync } = require("node:child_process");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const { startStudio, launchBrowser, waitForResult, makePicture } = require("./harness.js");
+const { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture } = require("./harness.js");
 const { attackFromAnotherPort } = require("./attack.js");
 
 const [binDir, workDir] = process.argv.slice(2);
@@ -61,6 +61,7 @@ async function main() {
     assert.equal(await page.getAttribute("#grid", "data-rows"), "48");
     assert.equal(await page.textContent("#summary"), "50 = 13 .. 48 : 3.250000 .. 12.000000");
     const picture = await page.$eval("#voice-picture", (img) => ({ width: img.naturalWidth, src: img.src }));
+    if (picture.src) await waitForPreview(page, shown.result);
     const audio = await page.$eval("#preview", (element) => ({ duration: element.duration, ready: element.readyState }));
     // Attack to the loop end, 1.5 s held, then the release to the last
     // breakpoint: 49 rows of 0.25 s and half a plateau.

@@ -16,32 +16,41 @@ const drawn = new Set();  // ids of the pictures the editor sent
 let facts = null;         // the server's: grid width, row limits, hold
 let voiceName = "saw";
 let current = null;       // the result on show
-let sending = null;       // a send waiting to go
-let inFlight = 0;         // sends on their way
+let sending = false;       // a grid on its way
+let sendAgain = false;     // the grid changed meanwhile
 
 const editor = new GridEditor($("editor"), {
   onStroke: (before) => history.record(before),
   onChange: () => sendSoon(),
 });
 
+// The grid goes at once; edits made while one is on its way go together as
+// soon as it has arrived.
 function sendSoon() {
-  clearTimeout(sending);
-  sending = setTimeout(send, 30);
-}
-
-function send() {
-  sending = null;
+  if (sending) {
+    sendAgain = true;
+    return;
+  }
+  sending = true;
   const levels = Array.from(editor.grid.levels);
-  ++inFlight;
-  studio.usePicture(studio.api("api/grid", {
+  const added = studio.api("api/grid", {
     method: "POST", headers: { "Content-Type": "application/json" },
     body: JSON.stringify({ name: voiceName, levels }),
-  }).then((added) => { drawn.add(added.picture); return added; })).finally(() => { --inFlight; });
+  }).then((answer) => { drawn.add(answer.picture); return answer; });
+  const sent = () => {
+    sending = false;
+    if (sendAgain) {
+      sendAgain = false;
+      sendSoon();
+    }
+  };
+  added.then(sent, sent);
+  studio.usePicture(added);
 }
 
 // True when the result on show is the grid in the editor, nothing on its way.
 function synced() {
-  if (sending || inFlight > 0 || !current || document.body.dataset.state !== "ready" ||
+  if (sending || !current || document.body.dataset.state !== "ready" ||
       document.body.dataset.result !== current.result) return false;
   const shown = current.prepared.grid;
   return shown.length === editor.grid.levels.length && editor.grid.levels.every((v, i) => v === shown[i]);
@@ -107,15 +116,20 @@ const operations = {
   adsr: (g) => ops.applyAdsr(g, adsrShape(g.rows)),
 };
 
-const voices = new Map();  // result id -> its envelopes, for the synthesis
-const player = new Player(() => {
-  const id = current.result;
-  if (!voices.has(id)) {
-    voices.set(id, studio.api("api/voice", { method: "POST", headers: { "Content-Type": "application/json" },
-                                             body: JSON.stringify({ result: id }) }));
+// The envelopes of the result on show, for the page's own synthesis: in hand
+// before the result counts as ready, so that a key plays it at once.
+let voice = null;  // { result, envelopes }
+function voiceOf(result) {
+  if (!voice || voice.result !== result.result) {
+    voice = { result: result.result,
+              envelopes: studio.api("api/voice", { method: "POST", headers: { "Content-Type": "application/json" },
+                                                    body: JSON.stringify({ result: result.result }) }) };
   }
-  return voices.get(id);
-}, async (note) => {
+  return voice.envelopes;
+}
+studio.playable.push(voiceOf);
+
+const player = new Player(() => voiceOf(current), async (note) => {
   if (!current) throw new Error("no voice yet");
   const response = await studio.fetch("api/note", {
     method: "POST", headers: { "Content-Type": "application/json" },
@@ -129,27 +143,28 @@ const player = new Player(() => {
   document.body.dataset.playedHz = String(frequency);
 });
 
-let spectrogramTimer = null;
 document.addEventListener("studio:result", (event) => {
   const result = event.detail;
   current = result;
   player.forget();
-  voices.clear();
   if (!drawn.has(studio.picture())) {
     // A picture from a file: its prepared grid is what the editor edits now.
     if (editor.grid) history.record(editor.grid);
     voiceName = result.name;
     editor.setGrid(ops.makeGrid(result.prepared.rows, facts.harmonics, Uint8Array.from(result.prepared.grid)));
   }
+});
+
+// The spectrogram waits until the edits pause: it is the slowest drawing here.
+let spectrogramTimer = null;
+document.addEventListener("studio:preview", (event) => {
+  const { result, bytes } = event.detail;
   clearTimeout(spectrogramTimer);
-  if (result.files.preview) {
-    spectrogramTimer = setTimeout(async () => {
-      try {
-        const response = await studio.fetch(result.files.preview);
-        if (current === result) await drawSpectrogram($("spectrogram"), await response.arrayBuffer());
-      } catch (e) { /* the preview player shows why there is none */ }
-    }, 300);
-  }
+  spectrogramTimer = setTimeout(async () => {
+    try {
+      if (current === result) await drawSpectrogram($("spectrogram"), bytes);
+    } catch (e) { /* the preview player shows why there is none */ }
+  }, 300);
 });
 
 async function start() {
@@ -194,7 +209,7 @@ async function start() {
   $("play").addEventListener("pointerleave", () => player.stop("play"));
   // A voice to play at once: the saw preset.
   editor.setGrid(makePreset());
-  send();
+  sendSoon();
 }
 
 window.studioEditor = { editor, history, player, ops, synced, result: () => current };
