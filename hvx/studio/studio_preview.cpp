@@ -1,5 +1,8 @@
 #include "hvx/studio/studio_preview.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <utility>
 
@@ -14,6 +17,8 @@ namespace {
 // harmonics (those below 24 kHz) as a rendered file.
 constexpr int kPreviewSampleRate = RenderSettings{}.sampleRate;
 constexpr int kRateStep = 1000;
+// How far behind the requests the renderer thread runs (a nice value).
+constexpr int kRenderNiceness = 10;
 
 // Bounds the memory of renders running at once, whichever thread runs them.
 WorkSlots renderSlots(kPreviewRenderSlots);
@@ -43,7 +48,7 @@ bool PreviewAudio::renderIfQueued(State expected) {
     state_ = State::Rendering;
   }
   renderSlots.take();
-  std::string bytes = encodeWav(renderVoice(*voice_, settings_));
+  auto bytes = std::make_shared<const std::string>(encodeWav(renderVoice(*voice_, settings_)));
   renderSlots.give();
   voice_.reset();  // the samples are all that is needed now
   {
@@ -65,7 +70,7 @@ void PreviewAudio::drop() {
   done_.notify_all();
 }
 
-std::string PreviewAudio::wav() {
+std::shared_ptr<const std::string> PreviewAudio::wav() {
   {
     std::unique_lock<std::mutex> hold(lock_);
     done_.wait(hold, [this] { return state_ == State::Done || state_ == State::Dropped; });
@@ -137,6 +142,9 @@ void PreviewRenderer::submit(const std::shared_ptr<PreviewAudio>& audio) {
 }
 
 void PreviewRenderer::work() {
+  // Previews render behind the page's requests: an edit's picture and voice
+  // come first, the audio file after.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kRenderNiceness);
   for (;;) {
     std::shared_ptr<PreviewAudio> next;
     {

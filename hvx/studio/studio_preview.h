@@ -16,9 +16,9 @@ class PreviewAudio {
  public:
   PreviewAudio(std::shared_ptr<const Voice> voice, const RenderSettings& settings);
 
-  // The WAV file's bytes; waits for the render. Empty only when the audio
-  // could not be encoded.
-  std::string wav();
+  // The WAV file's bytes, shared rather than copied; waits for the render.
+  // Empty only when the audio could not be encoded.
+  std::shared_ptr<const std::string> wav();
 
  private:
   friend class PreviewRenderer;
@@ -32,7 +32,7 @@ class PreviewAudio {
   std::mutex lock_;
   std::condition_variable done_;
   State state_ = State::Queued;
-  std::string wav_;
+  std::shared_ptr<const std::string> wav_;
 };
 
 // What the page shows and plays for one voice file: the picture and the

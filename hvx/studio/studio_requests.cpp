@@ -206,16 +206,20 @@ bool resultFileFromName(const std::string& name, ResultFile& file) {
 }
 
 ResultDownload resultDownload(const StudioResult& result, ResultFile file) {
+  const auto copy = [](const std::string& bytes) {
+    return std::make_shared<const std::string>(bytes);
+  };
   switch (file) {
     case ResultFile::Voice:
-      return {result.conversion.voice, "application/octet-stream", result.names.voice};
+      break;
     case ResultFile::Bitmap:
-      return {result.bitmap, "image/bmp", result.names.bitmap};
+      return {copy(result.bitmap), "image/bmp", result.names.bitmap};
     case ResultFile::Preview:
-      return {result.previewAudio != nullptr ? result.previewAudio->wav() : std::string(),
+      return {result.previewAudio != nullptr ? result.previewAudio->wav()
+                                             : std::make_shared<const std::string>(),
               "audio/wav", result.names.stem + ".preview.wav"};
     case ResultFile::VoicePicture:
-      return {result.voicePng, "image/png", result.names.stem + ".voice.png"};
+      return {copy(result.voicePng), "image/png", result.names.stem + ".voice.png"};
   }
-  return {result.conversion.voice, "application/octet-stream", result.names.voice};
+  return {copy(result.conversion.voice), "application/octet-stream", result.names.voice};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -22,9 +23,9 @@ nlohmann::json studioResultJson(const StudioResult& result, bool canSave);
 enum class ResultFile { Voice, Bitmap, Preview, VoicePicture };
 bool resultFileFromName(const std::string& name, ResultFile& file);
 // Bytes, media type and download name of one file of a result. The
-// preview's bytes are waited for until rendered.
+// preview's bytes are waited for until rendered, and shared, not copied.
 struct ResultDownload {
-  std::string bytes;
+  std::shared_ptr<const std::string> bytes;
   const char* mediaType;
   std::string fileName;
 };

@@ -58,7 +58,7 @@ async function main() {
                                options.join(" "));
     shown = await waitForResult(page, shown.result);
 
-    assert.equal(await page.getAttribute("#grid", "data-rows"), "48");
+    assert.equal(await page.getAttribute("#editor", "data-rows"), "48");
     assert.equal(await page.textContent("#summary"), "50 = 13 .. 48 : 3.250000 .. 12.000000");
     const picture = await page.$eval("#voice-picture", (img) => ({ width: img.naturalWidth, src: img.src }));
     if (picture.src) await waitForPreview(page, shown.result);

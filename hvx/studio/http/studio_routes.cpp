@@ -280,11 +280,16 @@ void handleResultFile(StudioContext& context, const Request& request, Response& 
     return;
   }
   const ResultDownload download = resultDownload(*result, file);
-  if (download.bytes.empty()) {
+  if (download.bytes->empty()) {
     sendError(response, 404, "That result has no such file.");
     return;
   }
-  response.set_content(download.bytes, download.mediaType);
+  // Sent from the result's own bytes: a preview is megabytes.
+  response.set_content_provider(
+      download.bytes->size(), download.mediaType,
+      [bytes = download.bytes](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        return sink.write(bytes->data() + offset, length);
+      });
 }
 
 void handleSave(StudioContext& context, const Request& request, Response& response) {
@@ -310,7 +315,7 @@ void handleSave(StudioContext& context, const Request& request, Response& respon
   }
   const ResultDownload download = resultDownload(*result, file);
   std::string message;
-  switch (context.folder.save(download.fileName, download.bytes, replace.get<bool>(),
+  switch (context.folder.save(download.fileName, *download.bytes, replace.get<bool>(),
                               result->sourceName, message)) {
     case PictureFolder::SaveOutcome::Saved:
       sendJson(response, 200,

@@ -162,7 +162,8 @@ document.addEventListener("studio:preview", (event) => {
   clearTimeout(spectrogramTimer);
   spectrogramTimer = setTimeout(async () => {
     try {
-      if (current === result) await drawSpectrogram($("spectrogram"), bytes);
+      const wanted = () => current === result && document.body.dataset.state === "ready";
+      if (wanted()) await drawSpectrogram($("spectrogram"), bytes, wanted);
     } catch (e) { /* the preview player shows why there is none */ }
   }, 300);
 });

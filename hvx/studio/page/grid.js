@@ -29,8 +29,9 @@ export class GridEditor {
     const cellWidth = 8;
     this.cellWidth = cellWidth;
     this.cellHeight = Math.max(2, Math.floor(kHeight / grid.rows));
-    this.canvas.width = grid.harmonics * cellWidth;
-    this.canvas.height = grid.rows * this.cellHeight;
+    // Setting a canvas's size clears and reallocates it, even to the same size.
+    if (this.canvas.width !== grid.harmonics * cellWidth) this.canvas.width = grid.harmonics * cellWidth;
+    if (this.canvas.height !== grid.rows * this.cellHeight) this.canvas.height = grid.rows * this.cellHeight;
     this.canvas.dataset.rows = String(grid.rows);
     this.draw();
   }
@@ -85,25 +86,29 @@ export class GridEditor {
     this.onChange();
   }
 
+  // One pixel a cell, then scaled up without smoothing: an edit redraws at once.
   draw() {
     const { rows, harmonics, levels } = this.grid;
-    const context = this.canvas.getContext("2d");
-    const image = context.createImageData(this.canvas.width, this.canvas.height);
+    if (!this.cells || this.cells.width !== harmonics || this.cells.height !== rows) {
+      this.cells = document.createElement("canvas");
+      this.cells.width = harmonics;
+      this.cells.height = rows;
+    }
+    const small = this.cells.getContext("2d");
+    const image = small.createImageData(harmonics, rows);
     for (let p = 0; p < rows; ++p) {
-      const top = (rows - 1 - p) * this.cellHeight;
+      const unheard = p >= this.rowsHeard;
       for (let h = 0; h < harmonics; ++h) {
         const level = levels[p * harmonics + h];
-        const unheard = p >= this.rowsHeard;
-        for (let dy = 0; dy < this.cellHeight; ++dy) {
-          for (let dx = 0; dx < this.cellWidth; ++dx) {
-            const at = 4 * ((top + dy) * this.canvas.width + h * this.cellWidth + dx);
-            image.data[at] = unheard ? 90 + level * 0.4 : level;
-            image.data[at + 1] = image.data[at + 2] = unheard ? level * 0.4 : level;
-            image.data[at + 3] = 255;
-          }
-        }
+        const at = 4 * ((rows - 1 - p) * harmonics + h);
+        image.data[at] = unheard ? 90 + level * 0.4 : level;
+        image.data[at + 1] = image.data[at + 2] = unheard ? level * 0.4 : level;
+        image.data[at + 3] = 255;
       }
     }
-    context.putImageData(image, 0, 0);
+    small.putImageData(image, 0, 0);
+    const context = this.canvas.getContext("2d");
+    context.imageSmoothingEnabled = false;
+    context.drawImage(this.cells, 0, 0, harmonics * this.cellWidth, rows * this.cellHeight);
   }
 }

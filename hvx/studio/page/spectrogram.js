@@ -4,8 +4,11 @@
 const kColumns = 240;
 const kFftSize = 2048;
 
-export async function drawSpectrogram(canvas, bytes) {
+// `wanted()` is asked along the way: once it says no, the rest is skipped
+// (an edit has come, and its own preview will be drawn).
+export async function drawSpectrogram(canvas, bytes, wanted) {
   const decoded = await new OfflineAudioContext(1, 1, 48000).decodeAudioData(bytes);
+  if (!wanted()) return 0;
   const rate = decoded.sampleRate;
   const offline = new OfflineAudioContext(1, decoded.length, rate);
   const source = offline.createBufferSource();
@@ -23,14 +26,17 @@ export async function drawSpectrogram(canvas, bytes) {
   const step = Math.max(quantum, Math.floor(decoded.length / kColumns / quantum) * quantum);
   for (let frame = step; frame < decoded.length; frame += step) {
     offline.suspend(frame / rate).then(() => {
-      const data = new Float32Array(bins);
-      analyser.getFloatFrequencyData(data);
-      columns.push(data);
+      if (wanted()) {
+        const data = new Float32Array(bins);
+        analyser.getFloatFrequencyData(data);
+        columns.push(data);
+      }
       offline.resume();
     });
   }
   source.start();
   await offline.startRendering();
+  if (!wanted()) return 0;
   const context = canvas.getContext("2d");
   canvas.width = Math.max(1, columns.length);
   const image = context.createImageData(canvas.width, rowsShown);
