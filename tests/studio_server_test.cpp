@@ -181,8 +181,9 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyPlainNames) {
 // server's Host name.
 TEST_F(StudioServerTest, EditorCallsNeedTheTokenAndPageFilesTheHostName) {
   httplib::Client stranger("127.0.0.1", server_.port());
-  const std::string grid = nlohmann::json{{"levels", std::vector<int>(64, 9)}}.dump();
-  EXPECT_EQ(statusOf(stranger.Post("/api/grid", grid, "application/json")), 403);
+  const std::string grid =
+      nlohmann::json{{"grid", {{"levels", std::vector<int>(64, 9)}}}, {"withVoice", true}}.dump();
+  EXPECT_EQ(statusOf(stranger.Post("/api/convert", grid, "application/json")), 403);
   EXPECT_EQ(
       statusOf(stranger.Post("/api/note", R"({"result":"r1","note":"A4"})", "application/json")),
       403);
@@ -201,7 +202,8 @@ TEST_F(StudioServerTest, EditorCallsNeedTheTokenAndPageFilesTheHostName) {
 }
 
 // A drawn grid becomes the picture as it is: the prepared bitmap holds its
-// levels, point 0 first, whatever the preparation settings say.
+// levels, point 0 first, whatever the preparation settings say. It is
+// converted in the same request, whose answer can carry the envelopes.
 TEST_F(StudioServerTest, DrawnGridIsThePreparedBitmapAndPlaysAtANote) {
   PreparedPicture drawn;
   drawn.rows = 5;
@@ -212,13 +214,21 @@ TEST_F(StudioServerTest, DrawnGridIsThePreparedBitmapAndPlaysAtANote) {
     drawn.grid.push_back(static_cast<std::uint8_t>((i * 53 + 7) % 256));
     levels.push_back(drawn.grid.back());
   }
-  const auto added = postJson("/api/grid", nlohmann::json{{"levels", levels}}.dump());
-  ASSERT_EQ(statusOf(added), 200) << added->body;
-  const std::string id = nlohmann::json::parse(added->body).at("picture");
-  const auto converted = postJson(
-      "/api/convert", R"({"picture":")" + id + R"(","rows":9,"topFirst":true,"invert":true})");
+  const auto converted = postJson("/api/convert", nlohmann::json{{"grid", {{"levels", levels}}},
+                                                                 {"rows", 9},
+                                                                 {"topFirst", true},
+                                                                 {"invert", true},
+                                                                 {"withVoice", true}}
+                                                      .dump());
   ASSERT_EQ(statusOf(converted), 200) << converted->body;
-  const std::string result = nlohmann::json::parse(converted->body).at("result");
+  const nlohmann::json answer = nlohmann::json::parse(converted->body);
+  const std::string result = answer.at("result");
+  EXPECT_EQ(answer.at("voice").at("loopEnd").get<double>(), 1.5);  // 5 rows of 0.3 s
+  // The drawn picture stays: another turn converts it by its id.
+  const auto again = postJson(
+      "/api/convert", nlohmann::json{{"picture", answer.at("picture")}, {"ceiling", 20}}.dump());
+  ASSERT_EQ(statusOf(again), 200) << again->body;
+  EXPECT_EQ(nlohmann::json::parse(again->body).count("voice"), 0U);
   const auto bitmap = client_->Get(("/api/result/" + result + "/picture.bmp").c_str());
   ASSERT_EQ(statusOf(bitmap), 200);
   EXPECT_TRUE(bitmap->body == encodePreparedBitmap(drawn)) << "the drawn levels, as drawn";
@@ -245,7 +255,8 @@ TEST_F(StudioServerTest, DrawnGridIsThePreparedBitmapAndPlaysAtANote) {
         nlohmann::json{{"levels", std::vector<int>(64, -1)}}.dump(),
         nlohmann::json{{"levels", std::vector<double>(64, 0.5)}}.dump(),
         nlohmann::json{{"levels", std::vector<int>(129 * 64, 1)}}.dump()}) {
-    EXPECT_EQ(statusOf(postJson("/api/grid", bad)), 400) << bad.substr(0, 40);
+    EXPECT_EQ(statusOf(postJson("/api/convert", R"({"grid":)" + bad + "}")), 400)
+        << bad.substr(0, 40);
   }
   expectServing();
 }

@@ -64,7 +64,7 @@ bool bodyRuleFor(const std::string& path, BodyRule& rule) {
     return true;
   }
   if (path == "/api/folder-picture" || path == "/api/convert" || path == "/api/save" ||
-      path == "/api/grid" || path == "/api/voice" || path == "/api/note") {
+      path == "/api/voice" || path == "/api/note") {
     rule = {"application/json", kMaxJsonBytes};
     return true;
   }
@@ -176,21 +176,6 @@ void handlePageFile(const StudioPageFile& file, const Request&, Response& respon
 }
 
 // A grid drawn in the page's editor, taken as a picture.
-void handleGrid(StudioContext& context, const Request& request, Response& response) {
-  json body;
-  std::string name;
-  std::string bitmap;
-  std::string problem;
-  if (!parseBody(request, response, body)) {
-    return;
-  }
-  if (!drawnGridBitmap(body, name, bitmap, problem)) {
-    sendError(response, 400, problem);
-    return;
-  }
-  sendPictureAdded(response, context.session, name, std::move(bitmap), false, true);
-}
-
 std::shared_ptr<const StudioResult> resultNamedIn(StudioContext& context, const json& body) {
   const json id = body.value("result", json());
   return id.is_string() ? context.session.result(id.get<std::string>()) : nullptr;
@@ -255,21 +240,57 @@ void handleFolderPicture(StudioContext& context, const Request& request, Respons
   }
 }
 
+// With "grid" in place of "picture", a grid drawn on the page is added and
+// converted in one request. With "withVoice": true the answer carries the
+// voice's envelopes too, for the page's own synthesis. An edit so costs the
+// page one request and the voice picture's fetch.
 void handleConvert(StudioContext& context, const Request& request, Response& response) {
   json body;
   if (!parseBody(request, response, body)) {
     return;
   }
-  StudioRequest turn;
   std::string problem;
+  std::string drawnId;
+  if (body.is_object() && body.contains("grid")) {
+    std::string name;
+    std::string bitmap;
+    if (!drawnGridBitmap(body.at("grid"), name, bitmap, problem)) {
+      sendError(response, 400, problem);
+      return;
+    }
+    drawnId = context.session.addPicture(name, std::move(bitmap), false, true);
+    if (drawnId.empty()) {
+      sendError(response, 500, "The studio could not make an id for the picture.");
+      return;
+    }
+    body["picture"] = drawnId;
+  }
+  StudioRequest turn;
   std::shared_ptr<const StudioResult> result;
   if (!studioRequestFromJson(body, turn, problem)) {
     sendError(response, 400, problem);
-  } else if (!context.session.run(turn, result, problem)) {
-    sendError(response, 422, problem);
-  } else {
-    sendJson(response, 200, studioResultJson(*result, context.folder.isOpen()));
+    return;
   }
+  if (!context.session.run(turn, result, problem)) {
+    sendError(response, 422, problem);
+    return;
+  }
+  json answer = studioResultJson(*result, context.folder.isOpen());
+  if (!drawnId.empty()) {
+    answer["picture"] = drawnId;
+  }
+  std::string text = answer.dump();
+  const auto withVoice = body.find("withVoice");
+  std::string voice;
+  if (withVoice != body.end() && *withVoice == true && resultVoiceJson(*result, voice, problem)) {
+    // The envelopes are printed in single precision by their own JSON type;
+    // the answer, an object, takes them as its last member.
+    text.pop_back();
+    text += ",\"voice\":";
+    text += voice;
+    text += '}';
+  }
+  response.set_content(text, "application/json; charset=utf-8");
 }
 
 void handleResultFile(StudioContext& context, const Request& request, Response& response) {
@@ -359,8 +380,6 @@ void addStudioRoutes(httplib::Server& http, StudioContext& context) {
       });
     }
   }
-  http.Post("/api/grid",
-            [c](const Request& request, Response& response) { handleGrid(*c, request, response); });
   http.Post("/api/voice", [c](const Request& request, Response& response) {
     handleVoice(*c, request, response);
   });

@@ -12,45 +12,23 @@ const $ = (id) => document.getElementById(id);
 const studio = window.studio;
 const kUndoSteps = 100;
 const history = new History(kUndoSteps);
-const drawn = new Set();  // ids of the pictures the editor sent
 let facts = null;         // the server's: grid width, row limits, hold
 let voiceName = "saw";
 let current = null;       // the result on show
-let sending = false;       // a grid on its way
-let sendAgain = false;     // the grid changed meanwhile
-
 const editor = new GridEditor($("editor"), {
   onStroke: (before) => history.record(before),
   onChange: () => sendSoon(),
 });
 
-// The grid goes at once; edits made while one is on its way go together as
-// soon as it has arrived.
+// The grid goes at once (the page sends it with the next conversion when
+// one is on its way).
 function sendSoon() {
-  if (sending) {
-    sendAgain = true;
-    return;
-  }
-  sending = true;
-  const levels = Array.from(editor.grid.levels);
-  const added = studio.api("api/grid", {
-    method: "POST", headers: { "Content-Type": "application/json" },
-    body: JSON.stringify({ name: voiceName, levels }),
-  }).then((answer) => { drawn.add(answer.picture); return answer; });
-  const sent = () => {
-    sending = false;
-    if (sendAgain) {
-      sendAgain = false;
-      sendSoon();
-    }
-  };
-  added.then(sent, sent);
-  studio.usePicture(added);
+  studio.convertGrid({ name: voiceName, levels: Array.from(editor.grid.levels) });
 }
 
 // True when the result on show is the grid in the editor, nothing on its way.
 function synced() {
-  if (sending || !current || document.body.dataset.state !== "ready" ||
+  if (!current || document.body.dataset.state !== "ready" ||
       document.body.dataset.result !== current.result) return false;
   const shown = current.prepared.grid;
   return shown.length === editor.grid.levels.length && editor.grid.levels.every((v, i) => v === shown[i]);
@@ -122,8 +100,9 @@ let voice = null;  // { result, envelopes }
 function voiceOf(result) {
   if (!voice || voice.result !== result.result) {
     voice = { result: result.result,
-              envelopes: studio.api("api/voice", { method: "POST", headers: { "Content-Type": "application/json" },
-                                                    body: JSON.stringify({ result: result.result }) }) };
+              envelopes: result.voice ? Promise.resolve(result.voice) :
+                studio.api("api/voice", { method: "POST", headers: { "Content-Type": "application/json" },
+                                          body: JSON.stringify({ result: result.result }) }) };
   }
   return voice.envelopes;
 }
@@ -147,7 +126,7 @@ document.addEventListener("studio:result", (event) => {
   const result = event.detail;
   current = result;
   player.forget();
-  if (!drawn.has(studio.picture())) {
+  if (!studio.pictureDrawn()) {
     // A picture from a file: its prepared grid is what the editor edits now.
     if (editor.grid) history.record(editor.grid);
     voiceName = result.name;
