@@ -132,6 +132,11 @@ document.addEventListener("studio:result", (event) => {
     voiceName = result.name;
     editor.setGrid(ops.makeGrid(result.prepared.rows, facts.harmonics, Uint8Array.from(result.prepared.grid)));
   }
+  // Without a plateau each row is one point of the voice, so the loop's
+  // first point is a row.
+  const rowPerPoint = Number($("plateau").value) <= 0;
+  editor.loopStart = rowPerPoint && result.loopEnd > result.loopStart ? result.loopStart : -1;
+  editor.draw();
 });
 
 // The spectrogram waits until the edits pause: it is the slowest drawing here.

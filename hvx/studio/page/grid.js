@@ -110,5 +110,10 @@ export class GridEditor {
     const context = this.canvas.getContext("2d");
     context.imageSmoothingEnabled = false;
     context.drawImage(this.cells, 0, 0, harmonics * this.cellWidth, rows * this.cellHeight);
+    // The sustain loop of the voice on show starts at the row above this line.
+    if (this.loopStart > 0 && this.loopStart < rows) {
+      context.fillStyle = "#f2a65a";
+      context.fillRect(0, (rows - this.loopStart) * this.cellHeight - 1, harmonics * this.cellWidth, 2);
+    }
   }
 }
