@@ -188,6 +188,7 @@ async function start() {
     }
   });
   player.listen(document, (octave) => { $("octave").textContent = String(octave); });
+  player.prepare();
   $("play").addEventListener("pointerdown", () => player.start("play", $("note").value.trim()).catch(() =>
     studio.showError("Name a note such as C4, F#3 or Bb2.")));
   $("play").addEventListener("pointerup", () => player.stop("play"));

@@ -80,6 +80,16 @@ export class Player {
     slot.source.start();
   }
 
+  // Loads the synthesis ahead of the first note, which would otherwise wait
+  // for it. The context stays suspended until a key or the play button.
+  prepare() {
+    const context = this.context();
+    if (context.audioWorklet && !this.worklet) {
+      this.worklet = context.audioWorklet.addModule("synth-worklet.js");
+      this.worklet.catch(() => { this.worklet = null; });
+    }
+  }
+
   async startSynth(context, slot, note, frequency) {
     if (!this.worklet) this.worklet = context.audioWorklet.addModule("synth-worklet.js");
     await this.worklet;
