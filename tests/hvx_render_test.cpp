@@ -13,6 +13,7 @@
 #include "hvx/audio/audio_encoding.h"
 #include "hvx/audio/note_name.h"
 #include "hvx/audio/oscillator_bank.h"
+#include "hvx/audio/preview_file.h"
 #include "hvx/audio/voice_render.h"
 #include "image/bitmap_writer.h"
 #include "test_support.h"
@@ -325,12 +326,38 @@ TEST(Render, PiecesMakeTheSamePreviewInBoundedMemory) {
   ASSERT_EQ(joined.size(), static_cast<std::size_t>(renderedSampleCount(*voice, settings)));
   ASSERT_EQ(joined.size(), whole.samples.size());
   EXPECT_LE(largestPiece, std::size_t{1} << 16);
-  EXPECT_TRUE(applyPreviewGain(joined, whole.gain, true) == false && joined == whole.samples);
+  EXPECT_TRUE(applyPreviewGain(joined.data(), joined.size(), whole.gain, true) == false &&
+              joined == whole.samples);
   // A sink that stops stops the rendering.
   std::size_t pieces = 0;
   EXPECT_FALSE(
       renderVoicePieces(*voice, settings, [&](const float*, std::size_t) { return ++pieces < 2; }));
   EXPECT_EQ(pieces, 2u);
+}
+
+TEST(Render, PreviewFilesHeldWholeAndStreamedAreTheSame) {
+  auto voice = oneHarmonic(3, 0.5f, 4.0f);
+  voice->loopStart = 1.0f;
+  voice->loopEnd = 1.3f;
+  voice->sets[1].amplitudeEnvelopes[2].values[1] = 3.0f;  // beyond full scale
+  TempDir dir;
+  for (const bool normalize : {true, false}) {
+    RenderSettings settings;
+    settings.normalize = normalize;
+    PreviewFile held;
+    PreviewFile streamed;
+    std::string problem;
+    ASSERT_TRUE(
+        writePreviewFile(*voice, settings, dir.file("held.wav"), AudioFormat::Wav, held, problem));
+    ASSERT_TRUE(writePreviewFile(*voice, settings, dir.file("streamed.wav"), AudioFormat::Wav,
+                                 streamed, problem, 0));
+    EXPECT_TRUE(readFileBytes(dir.file("held.wav")) == readFileBytes(dir.file("streamed.wav")));
+    EXPECT_EQ(held.samples, renderedSampleCount(*voice, settings));
+    EXPECT_TRUE(held.samples == streamed.samples && held.peak == streamed.peak &&
+                held.gain == streamed.gain && held.clipped == streamed.clipped);
+    EXPECT_EQ(held.clipped, !normalize);
+    EXPECT_GT(held.peak, 1.0);
+  }
 }
 
 TEST(Render, WavHolds24BitSamplesOfThePreview) {
