@@ -32,6 +32,7 @@ OscillatorBank::OscillatorBank(std::size_t count)
     exactCos_[i] = 1.0;
     exactSin_[i] = 0.0;
     stepsSinceExact_[i] = 0;
+    restore_[i] = 0;
   }
 }
 
@@ -62,12 +63,23 @@ void OscillatorBank::setFrequency(std::size_t i, double radians) {
     stepCos_[i] = static_cast<float>(exactCos_[i]);
     stepSin_[i] = static_cast<float>(exactSin_[i]);
   }
-  // Rounding in the rotations slowly changes the magnitude; put it back to 1.
-  const double c = static_cast<double>(cos_[i]);
-  const double s = static_cast<double>(sin_[i]);
-  const double magnitude = std::sqrt(c * c + s * s);
-  cos_[i] = static_cast<float>(c / magnitude);
-  sin_[i] = static_cast<float>(s / magnitude);
+  restore_[i] = -1;
+}
+
+// Rounding in the rotations slowly changes the magnitude; each path puts it
+// back to 1 in double, the vector ones with the same correctly rounded square
+// roots and divisions as the scalar one, so that all give the same phases.
+void OscillatorBank::restoreMagnitudesScalar() {
+  for (std::size_t i = 0; i < lanes_; ++i) {
+    if (restore_[i] != 0) {
+      const double c = static_cast<double>(cos_[i]);
+      const double s = static_cast<double>(sin_[i]);
+      const double magnitude = std::sqrt(c * c + s * s);
+      cos_[i] = static_cast<float>(c / magnitude);
+      sin_[i] = static_cast<float>(s / magnitude);
+      restore_[i] = 0;
+    }
+  }
 }
 
 void OscillatorBank::setAmplitudeRamp(std::size_t i, double start, double end, int samples) {
@@ -96,6 +108,17 @@ bool OscillatorBank::supports(Path path) {
 }
 
 void OscillatorBank::run(float* out, int samples, Path path) {
+#ifdef HVX_OSCILLATORS_X86
+  if (path == Path::kAvx2 && supports(path)) {
+    restoreMagnitudesAvx();
+  } else if (path != Path::kScalar) {
+    restoreMagnitudesSse2();
+  } else {
+    restoreMagnitudesScalar();
+  }
+#else
+  restoreMagnitudesScalar();
+#endif
   for (int done = 0; done < samples; done += kChunk) {
     const int count = std::min(kChunk, samples - done);
 #ifdef HVX_OSCILLATORS_X86
@@ -239,6 +262,51 @@ void addLanes(const float* sums, float* out, std::size_t samples) {
 }
 
 }  // namespace
+
+void OscillatorBank::restoreMagnitudesSse2() {
+  for (std::size_t i = 0; i < lanes_; i += 4) {
+    const __m128 marked =
+        _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(restore_ + i)));
+    const __m128 cos4 = _mm_load_ps(cos_ + i);
+    const __m128 sin4 = _mm_load_ps(sin_ + i);
+    __m128 restored[2];
+    for (int half = 0; half < 2; ++half) {
+      // Two oscillators in double: the low two floats, then the high two.
+      const __m128 cosPair = half == 0 ? cos4 : _mm_movehl_ps(cos4, cos4);
+      const __m128 sinPair = half == 0 ? sin4 : _mm_movehl_ps(sin4, sin4);
+      const __m128d c = _mm_cvtps_pd(cosPair);
+      const __m128d s = _mm_cvtps_pd(sinPair);
+      const __m128d magnitude = _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(c, c), _mm_mul_pd(s, s)));
+      restored[half] = _mm_movelh_ps(_mm_cvtpd_ps(_mm_div_pd(c, magnitude)),
+                                     _mm_cvtpd_ps(_mm_div_pd(s, magnitude)));
+    }
+    // Lanes 0, 1 hold the cosines of the first pair and 2, 3 its sines.
+    const __m128 newCos = _mm_shuffle_ps(restored[0], restored[1], _MM_SHUFFLE(1, 0, 1, 0));
+    const __m128 newSin = _mm_shuffle_ps(restored[0], restored[1], _MM_SHUFFLE(3, 2, 3, 2));
+    _mm_store_ps(cos_ + i, _mm_or_ps(_mm_and_ps(marked, newCos), _mm_andnot_ps(marked, cos4)));
+    _mm_store_ps(sin_ + i, _mm_or_ps(_mm_and_ps(marked, newSin), _mm_andnot_ps(marked, sin4)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(restore_ + i), _mm_setzero_si128());
+  }
+}
+
+__attribute__((target("avx"))) void OscillatorBank::restoreMagnitudesAvx() {
+  for (std::size_t i = 0; i < lanes_; i += 4) {
+    const __m128 marked =
+        _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(restore_ + i)));
+    const __m128 cos4 = _mm_load_ps(cos_ + i);
+    const __m128 sin4 = _mm_load_ps(sin_ + i);
+    const __m256d c = _mm256_cvtps_pd(cos4);
+    const __m256d s = _mm256_cvtps_pd(sin4);
+    const __m256d magnitude =
+        _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(c, c), _mm256_mul_pd(s, s)));
+    const __m128 newCos = _mm256_cvtpd_ps(_mm256_div_pd(c, magnitude));
+    const __m128 newSin = _mm256_cvtpd_ps(_mm256_div_pd(s, magnitude));
+    _mm_store_ps(cos_ + i, _mm_blendv_ps(cos4, newCos, marked));
+    _mm_store_ps(sin_ + i, _mm_blendv_ps(sin4, newSin, marked));
+    _mm_store_si128(reinterpret_cast<__m128i*>(restore_ + i), _mm_setzero_si128());
+  }
+  _mm256_zeroupper();
+}
 
 void OscillatorBank::runSse2(float* out, int samples) {
   alignas(32) float sums[kChunk * kLanes] = {};

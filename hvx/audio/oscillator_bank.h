@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "voice/voice.h"
 
@@ -18,6 +19,8 @@ class OscillatorBank {
   explicit OscillatorBank(std::size_t count);
 
   // Turns oscillator `i` by `radians` per sample from now on, phase kept.
+  // Its magnitude, which rounding slowly moves, is put back to 1 as the next
+  // run() starts (all such oscillators at once, in vectors).
   void setFrequency(std::size_t i, double radians);
   // Over the next `samples` samples, goes from `start` to just short of `end`.
   void setAmplitudeRamp(std::size_t i, double start, double end, int samples);
@@ -35,6 +38,11 @@ class OscillatorBank {
  private:
   static constexpr std::size_t kLanes = 8;
 
+  // Puts the magnitude back to 1 for the oscillators setFrequency() marked.
+  void restoreMagnitudesScalar();
+  void restoreMagnitudesSse2();
+  void restoreMagnitudesAvx();
+
   void runScalar(float* out, int samples);
   void runSse2(float* out, int samples);
   void runAvx2(float* out, int samples);
@@ -50,4 +58,5 @@ class OscillatorBank {
   double exactCos_[kCapacity];  // the step before rounding to float
   double exactSin_[kCapacity];
   int stepsSinceExact_[kCapacity];
+  alignas(32) std::int32_t restore_[kCapacity];  // all bits set: magnitude to restore
 };
