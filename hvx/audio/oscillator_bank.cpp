@@ -32,38 +32,84 @@ OscillatorBank::OscillatorBank(std::size_t count)
     exactCos_[i] = 1.0;
     exactSin_[i] = 0.0;
     stepsSinceExact_[i] = 0;
-    restore_[i] = 0;
+    newRadians_[i] = 0.0;
+    changed_[i] = 0;
   }
 }
 
 void OscillatorBank::setFrequency(std::size_t i, double radians) {
-  const double change = radians - radians_[i];
-  if (change != 0.0) {
-    radians_[i] = radians;
+  newRadians_[i] = radians;
+  changed_[i] = -1;
+}
+
+namespace {
+
+// The steps of `count` oscillators turned from `from` to `to` radians per
+// sample: the step's cosine and sine turned by those of the change, found by
+// series, exact in double for a change below kSmallChange (used for no other).
+// The double rounding this adds is far below the float the step is kept in,
+// and a step computed afresh every kExactEvery changes keeps it from adding
+// up. A plain loop over all oscillators, which the compiler vectorises: the
+// same operations in the same order give the same results in any vector.
+inline __attribute__((always_inline)) void turnSteps(
+    const double* __restrict from, const double* __restrict to, const double* __restrict cos,
+    const double* __restrict sin, double* __restrict turnedCos, double* __restrict turnedSin,
+    std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const double change = to[i] - from[i];
+    const double d2 = change * change;
+    const double cosChange =
+        1.0 - d2 * (1.0 / 2) *
+                  (1.0 - d2 * (1.0 / 12) * (1.0 - d2 * (1.0 / 30) * (1.0 - d2 * (1.0 / 56))));
+    const double sinChange =
+        change * (1.0 - d2 * (1.0 / 6) * (1.0 - d2 * (1.0 / 20) * (1.0 - d2 * (1.0 / 42))));
+    turnedCos[i] = cos[i] * cosChange - sin[i] * sinChange;
+    turnedSin[i] = sin[i] * cosChange + cos[i] * sinChange;
+  }
+}
+
+#ifdef HVX_OSCILLATORS_X86
+__attribute__((target("avx"))) void turnStepsAvx(const double* from, const double* to,
+                                                 const double* cos, const double* sin,
+                                                 double* turnedCos, double* turnedSin,
+                                                 std::size_t count) {
+  turnSteps(from, to, cos, sin, turnedCos, turnedSin, count);
+}
+#endif
+
+}  // namespace
+
+void OscillatorBank::applyFrequencies(Path path) {
+  double turnedCos[kCapacity];
+  double turnedSin[kCapacity];
+#ifdef HVX_OSCILLATORS_X86
+  if (path == Path::kAvx2 && supports(path)) {
+    turnStepsAvx(radians_, newRadians_, exactCos_, exactSin_, turnedCos, turnedSin, lanes_);
+  } else {
+    turnSteps(radians_, newRadians_, exactCos_, exactSin_, turnedCos, turnedSin, lanes_);
+  }
+#else
+  (void)path;
+  turnSteps(radians_, newRadians_, exactCos_, exactSin_, turnedCos, turnedSin, lanes_);
+#endif
+  for (std::size_t i = 0; i < lanes_; ++i) {
+    const double change = newRadians_[i] - radians_[i];
+    if (changed_[i] == 0 || change == 0.0) {
+      continue;
+    }
+    radians_[i] = newRadians_[i];
     if (std::fabs(change) < kSmallChange && stepsSinceExact_[i] < kExactEvery) {
-      // Turn the step itself by the change: its cosine and sine by series,
-      // exact in double for so small an angle. The double rounding this adds
-      // is far below the float the step is kept in, and a step computed
-      // afresh every kExactEvery changes keeps it from adding up.
-      const double d2 = change * change;
-      const double cosChange =
-          1.0 - d2 * (1.0 / 2) *
-                    (1.0 - d2 * (1.0 / 12) * (1.0 - d2 * (1.0 / 30) * (1.0 - d2 * (1.0 / 56))));
-      const double sinChange =
-          change * (1.0 - d2 * (1.0 / 6) * (1.0 - d2 * (1.0 / 20) * (1.0 - d2 * (1.0 / 42))));
-      const double c = exactCos_[i];
-      exactCos_[i] = c * cosChange - exactSin_[i] * sinChange;
-      exactSin_[i] = exactSin_[i] * cosChange + c * sinChange;
+      exactCos_[i] = turnedCos[i];
+      exactSin_[i] = turnedSin[i];
       ++stepsSinceExact_[i];
     } else {
-      exactCos_[i] = std::cos(radians);
-      exactSin_[i] = std::sin(radians);
+      exactCos_[i] = std::cos(radians_[i]);
+      exactSin_[i] = std::sin(radians_[i]);
       stepsSinceExact_[i] = 0;
     }
     stepCos_[i] = static_cast<float>(exactCos_[i]);
     stepSin_[i] = static_cast<float>(exactSin_[i]);
   }
-  restore_[i] = -1;
 }
 
 // Rounding in the rotations slowly changes the magnitude; each path puts it
@@ -71,13 +117,13 @@ void OscillatorBank::setFrequency(std::size_t i, double radians) {
 // roots and divisions as the scalar one, so that all give the same phases.
 void OscillatorBank::restoreMagnitudesScalar() {
   for (std::size_t i = 0; i < lanes_; ++i) {
-    if (restore_[i] != 0) {
+    if (changed_[i] != 0) {
       const double c = static_cast<double>(cos_[i]);
       const double s = static_cast<double>(sin_[i]);
       const double magnitude = std::sqrt(c * c + s * s);
       cos_[i] = static_cast<float>(c / magnitude);
       sin_[i] = static_cast<float>(s / magnitude);
-      restore_[i] = 0;
+      changed_[i] = 0;
     }
   }
 }
@@ -108,6 +154,7 @@ bool OscillatorBank::supports(Path path) {
 }
 
 void OscillatorBank::run(float* out, int samples, Path path) {
+  applyFrequencies(path);
 #ifdef HVX_OSCILLATORS_X86
   if (path == Path::kAvx2 && supports(path)) {
     restoreMagnitudesAvx();
@@ -266,7 +313,7 @@ void addLanes(const float* sums, float* out, std::size_t samples) {
 void OscillatorBank::restoreMagnitudesSse2() {
   for (std::size_t i = 0; i < lanes_; i += 4) {
     const __m128 marked =
-        _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(restore_ + i)));
+        _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(changed_ + i)));
     const __m128 cos4 = _mm_load_ps(cos_ + i);
     const __m128 sin4 = _mm_load_ps(sin_ + i);
     __m128 restored[2];
@@ -285,14 +332,14 @@ void OscillatorBank::restoreMagnitudesSse2() {
     const __m128 newSin = _mm_shuffle_ps(restored[0], restored[1], _MM_SHUFFLE(3, 2, 3, 2));
     _mm_store_ps(cos_ + i, _mm_or_ps(_mm_and_ps(marked, newCos), _mm_andnot_ps(marked, cos4)));
     _mm_store_ps(sin_ + i, _mm_or_ps(_mm_and_ps(marked, newSin), _mm_andnot_ps(marked, sin4)));
-    _mm_store_si128(reinterpret_cast<__m128i*>(restore_ + i), _mm_setzero_si128());
+    _mm_store_si128(reinterpret_cast<__m128i*>(changed_ + i), _mm_setzero_si128());
   }
 }
 
 __attribute__((target("avx"))) void OscillatorBank::restoreMagnitudesAvx() {
   for (std::size_t i = 0; i < lanes_; i += 4) {
     const __m128 marked =
-        _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(restore_ + i)));
+        _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(changed_ + i)));
     const __m128 cos4 = _mm_load_ps(cos_ + i);
     const __m128 sin4 = _mm_load_ps(sin_ + i);
     const __m256d c = _mm256_cvtps_pd(cos4);
@@ -303,7 +350,7 @@ __attribute__((target("avx"))) void OscillatorBank::restoreMagnitudesAvx() {
     const __m128 newSin = _mm256_cvtpd_ps(_mm256_div_pd(s, magnitude));
     _mm_store_ps(cos_ + i, _mm_blendv_ps(cos4, newCos, marked));
     _mm_store_ps(sin_ + i, _mm_blendv_ps(sin4, newSin, marked));
-    _mm_store_si128(reinterpret_cast<__m128i*>(restore_ + i), _mm_setzero_si128());
+    _mm_store_si128(reinterpret_cast<__m128i*>(changed_ + i), _mm_setzero_si128());
   }
   _mm256_zeroupper();
 }

@@ -18,9 +18,9 @@ class OscillatorBank {
   // `count` oscillators, each at phase 0, silent and standing still.
   explicit OscillatorBank(std::size_t count);
 
-  // Turns oscillator `i` by `radians` per sample from now on, phase kept.
-  // Its magnitude, which rounding slowly moves, is put back to 1 as the next
-  // run() starts (all such oscillators at once, in vectors).
+  // Turns oscillator `i` by `radians` per sample from the next run() on,
+  // phase kept. That run() makes the new steps and puts the magnitudes, which
+  // rounding slowly moves, back to 1: for all changed oscillators at once.
   void setFrequency(std::size_t i, double radians);
   // Over the next `samples` samples, goes from `start` to just short of `end`.
   void setAmplitudeRamp(std::size_t i, double start, double end, int samples);
@@ -38,6 +38,8 @@ class OscillatorBank {
  private:
   static constexpr std::size_t kLanes = 8;
 
+  // What setFrequency() asked for since the last run().
+  void applyFrequencies(Path path);
   // Puts the magnitude back to 1 for the oscillators setFrequency() marked.
   void restoreMagnitudesScalar();
   void restoreMagnitudesSse2();
@@ -54,9 +56,11 @@ class OscillatorBank {
   alignas(32) float stepSin_[kCapacity];
   alignas(32) float amplitude_[kCapacity];
   alignas(32) float amplitudeStep_[kCapacity];
-  double radians_[kCapacity];
+  double radians_[kCapacity];   // what the step turns by
   double exactCos_[kCapacity];  // the step before rounding to float
   double exactSin_[kCapacity];
   int stepsSinceExact_[kCapacity];
-  alignas(32) std::int32_t restore_[kCapacity];  // all bits set: magnitude to restore
+  double newRadians_[kCapacity];  // from setFrequency(), for the next run()
+  // All bits set where setFrequency() was called since the last run().
+  alignas(32) std::int32_t changed_[kCapacity];
 };

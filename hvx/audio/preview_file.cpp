@@ -1,8 +1,56 @@
 #include "hvx/audio/preview_file.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace {
+
+struct FreeMemory {
+  void operator()(float* memory) const { std::free(memory); }
+};
+using HeldSamples = std::unique_ptr<float, FreeMemory>;
+
+// Room for `count` samples, in huge pages where the system gives them: the
+// first touch of every ordinary page costs more than rendering into it. Null
+// when there is no room.
+HeldSamples holdSamples(std::size_t count) {
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  const std::size_t bytes = (count * sizeof(float) + kHugePage - 1) / kHugePage * kHugePage;
+  HeldSamples held(static_cast<float*>(std::aligned_alloc(kHugePage, bytes)));
+#ifdef MADV_HUGEPAGE
+  if (held) {
+    madvise(held.get(), bytes, MADV_HUGEPAGE);  // only advice: ordinary pages do too
+  }
+#endif
+  return held;
+}
+
+// Rendered once into `held`, then its peak found, scaled and written.
+bool holdPreview(const Voice& voice, const RenderSettings& settings, const std::string& path,
+                 AudioFormat format, const HeldSamples& held, PreviewFile& written,
+                 std::string& problem) {
+  const auto count = static_cast<std::size_t>(written.samples);
+  std::size_t filled = 0;
+  renderVoicePieces(voice, settings, [&](const float* samples, std::size_t pieceCount) {
+    if (pieceCount > count - filled) {
+      return false;  // more than the preview holds: never so
+    }
+    std::memcpy(held.get() + filled, samples, pieceCount * sizeof(float));
+    filled += pieceCount;
+    return true;
+  });
+  written.peak = largestMagnitude(held.get(), filled);
+  written.gain = normalizingGain(written.peak, settings);
+  written.clipped = applyPreviewGain(held.get(), filled, written.gain, settings.normalize);
+  const AudioProducer whole = [&](const SampleSink& write) { return write(held.get(), filled); };
+  return writeAudioFile(path, format, settings.sampleRate, whole, problem);
+}
 
 // Rendered and written a piece at a time: a normalized preview needs its peak,
 // and so the gain, from a pass before.
@@ -40,17 +88,10 @@ bool writePreviewFile(const Voice& voice, const RenderSettings& settings, const 
   written = PreviewFile{};
   written.samples = renderedSampleCount(voice, settings);
   written.sampleRate = settings.sampleRate;
-  const bool fits = static_cast<unsigned long long>(written.samples) <= heldBytes / sizeof(float);
-  if (!settings.normalize || !fits) {
-    // Without normalizing there is no peak to wait for: one pass either way.
-    return streamPreview(voice, settings, path, format, written, problem);
-  }
-  const RenderedAudio audio = renderVoice(voice, settings);
-  written.peak = audio.peak;
-  written.gain = audio.gain;
-  written.clipped = audio.clipped;
-  const AudioProducer whole = [&audio](const SampleSink& write) {
-    return write(audio.samples.data(), audio.samples.size());
-  };
-  return writeAudioFile(path, format, settings.sampleRate, whole, problem);
+  const auto count = static_cast<std::size_t>(written.samples);
+  // Without normalizing there is no peak to wait for: one pass either way.
+  const HeldSamples held =
+      settings.normalize && count <= heldBytes / sizeof(float) ? holdSamples(count) : HeldSamples();
+  return held ? holdPreview(voice, settings, path, format, held, written, problem)
+              : streamPreview(voice, settings, path, format, written, problem);
 }
