@@ -278,12 +278,12 @@ TEST(Render, RefusesWhatItCannotRender) {
 }
 
 // Every path this processor has turns a bank of no whole number of lane groups
-// (one vector pair and a rest), over runs longer than one pass and with some
+// (each grouping of vectors the paths use, and a rest), over runs longer than one pass and with some
 // frequencies changed between them (phases put back to a magnitude of 1), to
 // the very same samples as the scalar path.
 TEST(Render, VectorOscillatorsMatchTheScalarOnes) {
   using Path = OscillatorBank::Path;
-  constexpr std::size_t kCount = 21;
+  constexpr std::size_t kCount = 53;
   constexpr int kRun = 300;
   std::vector<float> expected;
   for (Path path : {Path::kScalar, Path::kSse2, Path::kAvx2}) {

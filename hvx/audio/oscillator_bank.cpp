@@ -251,7 +251,8 @@ void turnSse2(const Lanes& at, float* sums, std::size_t samples) {
   }
 }
 
-// The AVX2 twin of turnSse2(): `K` vectors of eight, each one lane group.
+// The AVX2 twin of turnSse2(): `K` vectors of eight, each one lane group, the
+// sample's eight lane sums kept in a register while the K groups are added in.
 template <std::size_t K>
 __attribute__((target("avx2"))) void turnAvx2(const Lanes& at, float* sums, std::size_t samples) {
   __m256 c[K], s[K], a[K], stepC[K], stepS[K], stepA[K];
@@ -265,14 +266,16 @@ __attribute__((target("avx2"))) void turnAvx2(const Lanes& at, float* sums, std:
   }
   for (std::size_t n = 0; n < samples; ++n) {
     float* sum = sums + 8 * n;
+    __m256 total = _mm256_load_ps(sum);
     for (std::size_t k = 0; k < K; ++k) {
-      _mm256_store_ps(sum, _mm256_add_ps(_mm256_load_ps(sum), _mm256_mul_ps(a[k], s[k])));
+      total = _mm256_add_ps(total, _mm256_mul_ps(a[k], s[k]));
       const __m256 turned =
           _mm256_sub_ps(_mm256_mul_ps(c[k], stepC[k]), _mm256_mul_ps(s[k], stepS[k]));
       s[k] = _mm256_add_ps(_mm256_mul_ps(c[k], stepS[k]), _mm256_mul_ps(s[k], stepC[k]));
       c[k] = turned;
       a[k] = _mm256_add_ps(a[k], stepA[k]);
     }
+    _mm256_store_ps(sum, total);
   }
   for (std::size_t k = 0; k < K; ++k) {
     _mm256_store_ps(at.cos + 8 * k, c[k]);
@@ -378,6 +381,9 @@ __attribute__((target("avx2"))) void OscillatorBank::runAvx2(float* out, int sam
                  stepCos_ + first, stepSin_ + first, amplitudeStep_ + first};
   };
   std::size_t base = 0;
+  for (; base + 4 * kLanes <= lanes_; base += 4 * kLanes) {
+    turnAvx2<4>(from(base), sums, static_cast<std::size_t>(samples));
+  }
   for (; base + 2 * kLanes <= lanes_; base += 2 * kLanes) {
     turnAvx2<2>(from(base), sums, static_cast<std::size_t>(samples));
   }
