@@ -278,9 +278,9 @@ TEST(Render, RefusesWhatItCannotRender) {
 }
 
 // Every path this processor has turns a bank of no whole number of lane groups
-// (each grouping of vectors the paths use, and a rest), over runs longer than one pass and with some
-// frequencies changed between them (phases put back to a magnitude of 1), to
-// the very same samples as the scalar path.
+// (each grouping of vectors the paths use, and a rest), over runs longer than one pass and with
+// some frequencies changed between them (phases put back to a magnitude of 1), to the very same
+// samples as the scalar path.
 TEST(Render, VectorOscillatorsMatchTheScalarOnes) {
   using Path = OscillatorBank::Path;
   constexpr std::size_t kCount = 53;
