@@ -283,10 +283,10 @@ TEST(Render, RefusesWhatItCannotRender) {
 // samples as the scalar path.
 TEST(Render, VectorOscillatorsMatchTheScalarOnes) {
   using Path = OscillatorBank::Path;
-  constexpr std::size_t kCount = 53;
+  constexpr std::size_t kCount = 85;
   constexpr int kRun = 300;
   std::vector<float> expected;
-  for (Path path : {Path::kScalar, Path::kSse2, Path::kAvx2}) {
+  for (Path path : {Path::kScalar, Path::kSse2, Path::kAvx2, Path::kAvx512}) {
     if (!OscillatorBank::supports(path)) {
       continue;
     }

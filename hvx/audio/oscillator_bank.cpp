@@ -5,7 +5,12 @@
 #include <initializer_list>
 
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12's AVX-512 casts and extractions start from an undefined vector,
+// which it then warns about as maybe uninitialized.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #define HVX_OSCILLATORS_X86 1
 #endif
 
@@ -83,7 +88,7 @@ void OscillatorBank::applyFrequencies(Path path) {
   double turnedCos[kCapacity];
   double turnedSin[kCapacity];
 #ifdef HVX_OSCILLATORS_X86
-  if (path == Path::kAvx2 && supports(path)) {
+  if (path >= Path::kAvx2) {
     turnStepsAvx(radians_, newRadians_, exactCos_, exactSin_, turnedCos, turnedSin, lanes_);
   } else {
     turnSteps(radians_, newRadians_, exactCos_, exactSin_, turnedCos, turnedSin, lanes_);
@@ -138,25 +143,33 @@ void OscillatorBank::silence(std::size_t i) {
   amplitudeStep_[i] = 0.0f;
 }
 
-void OscillatorBank::run(float* out, int samples) {
-  static const Path fastest = supports(Path::kAvx2)   ? Path::kAvx2
-                              : supports(Path::kSse2) ? Path::kSse2
-                                                      : Path::kScalar;
-  run(out, samples, fastest);
-}
+void OscillatorBank::run(float* out, int samples) { run(out, samples, Path::kAvx512); }
 
 bool OscillatorBank::supports(Path path) {
 #ifdef HVX_OSCILLATORS_X86
-  return path != Path::kAvx2 || __builtin_cpu_supports("avx2");
+  switch (path) {
+    case Path::kScalar:
+    case Path::kSse2:
+      return true;
+    case Path::kAvx2:
+      return __builtin_cpu_supports("avx2");
+    case Path::kAvx512:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f");
+  }
+  return false;
 #else
   return path == Path::kScalar;
 #endif
 }
 
 void OscillatorBank::run(float* out, int samples, Path path) {
+  // The path asked for, or the fastest below it this processor has.
+  while (!supports(path)) {
+    path = static_cast<Path>(static_cast<int>(path) - 1);
+  }
   applyFrequencies(path);
 #ifdef HVX_OSCILLATORS_X86
-  if (path == Path::kAvx2 && supports(path)) {
+  if (path >= Path::kAvx2) {
     restoreMagnitudesAvx();
   } else if (path != Path::kScalar) {
     restoreMagnitudesSse2();
@@ -169,7 +182,11 @@ void OscillatorBank::run(float* out, int samples, Path path) {
   for (int done = 0; done < samples; done += kChunk) {
     const int count = std::min(kChunk, samples - done);
 #ifdef HVX_OSCILLATORS_X86
-    if (path == Path::kAvx2 && supports(path)) {
+    if (path == Path::kAvx512) {
+      runAvx512(out + done, count);
+      continue;
+    }
+    if (path == Path::kAvx2) {
       runAvx2(out + done, count);
       continue;
     }
@@ -284,6 +301,44 @@ __attribute__((target("avx2"))) void turnAvx2(const Lanes& at, float* sums, std:
   }
 }
 
+// The AVX-512 twin of turnAvx2(): `K` vectors of sixteen, each two lane
+// groups whose products go into the sample's sums one group after the other,
+// as in the other paths.
+template <std::size_t K>
+__attribute__((target("avx512f"))) void turnAvx512(const Lanes& at, float* sums,
+                                                   std::size_t samples) {
+  __m512 c[K], s[K], a[K], stepC[K], stepS[K], stepA[K];
+  for (std::size_t k = 0; k < K; ++k) {
+    c[k] = _mm512_loadu_ps(at.cos + 16 * k);
+    s[k] = _mm512_loadu_ps(at.sin + 16 * k);
+    a[k] = _mm512_loadu_ps(at.amplitude + 16 * k);
+    stepC[k] = _mm512_loadu_ps(at.stepCos + 16 * k);
+    stepS[k] = _mm512_loadu_ps(at.stepSin + 16 * k);
+    stepA[k] = _mm512_loadu_ps(at.amplitudeStep + 16 * k);
+  }
+  for (std::size_t n = 0; n < samples; ++n) {
+    float* sum = sums + 8 * n;
+    __m256 total = _mm256_load_ps(sum);
+    for (std::size_t k = 0; k < K; ++k) {
+      const __m512 product = _mm512_mul_ps(a[k], s[k]);
+      total = _mm256_add_ps(total, _mm512_castps512_ps256(product));
+      total = _mm256_add_ps(total,
+                            _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(product), 1)));
+      const __m512 turned =
+          _mm512_sub_ps(_mm512_mul_ps(c[k], stepC[k]), _mm512_mul_ps(s[k], stepS[k]));
+      s[k] = _mm512_add_ps(_mm512_mul_ps(c[k], stepS[k]), _mm512_mul_ps(s[k], stepC[k]));
+      c[k] = turned;
+      a[k] = _mm512_add_ps(a[k], stepA[k]);
+    }
+    _mm256_store_ps(sum, total);
+  }
+  for (std::size_t k = 0; k < K; ++k) {
+    _mm512_storeu_ps(at.cos + 16 * k, c[k]);
+    _mm512_storeu_ps(at.sin + 16 * k, s[k]);
+    _mm512_storeu_ps(at.amplitude + 16 * k, a[k]);
+  }
+}
+
 // out[n] = 0 + lane 0 + lane 1 + ... + lane 7 of sample n, the scalar path's
 // order, four samples at a time by transposing their lanes.
 void addLanes(const float* sums, float* out, std::size_t samples) {
@@ -392,6 +447,26 @@ __attribute__((target("avx2"))) void OscillatorBank::runAvx2(float* out, int sam
   }
   // Leave no upper halves set: the code around is compiled for SSE, which
   // would otherwise pay for them on every instruction.
+  _mm256_zeroupper();
+  addLanes(sums, out, static_cast<std::size_t>(samples));
+}
+
+__attribute__((target("avx512f"))) void OscillatorBank::runAvx512(float* out, int samples) {
+  alignas(32) float sums[kChunk * kLanes] = {};
+  const auto from = [this](std::size_t first) {
+    return Lanes{cos_ + first,     sin_ + first,     amplitude_ + first,
+                 stepCos_ + first, stepSin_ + first, amplitudeStep_ + first};
+  };
+  std::size_t base = 0;
+  for (; base + 8 * kLanes <= lanes_; base += 8 * kLanes) {
+    turnAvx512<4>(from(base), sums, static_cast<std::size_t>(samples));
+  }
+  for (; base + 2 * kLanes <= lanes_; base += 2 * kLanes) {
+    turnAvx512<1>(from(base), sums, static_cast<std::size_t>(samples));
+  }
+  if (base < lanes_) {
+    turnAvx2<1>(from(base), sums, static_cast<std::size_t>(samples));
+  }
   _mm256_zeroupper();
   addLanes(sums, out, static_cast<std::size_t>(samples));
 }

@@ -30,8 +30,9 @@ class OscillatorBank {
   // fastest path this processor has.
   void run(float* out, int samples);
 
-  // One oscillator at a time; with SSE2 vectors; with AVX2 vectors.
-  enum class Path { kScalar, kSse2, kAvx2 };
+  // One oscillator at a time; with SSE2 vectors; with AVX2 vectors; with
+  // AVX-512 vectors (two lane groups each).
+  enum class Path { kScalar, kSse2, kAvx2, kAvx512 };
   static bool supports(Path path);
   void run(float* out, int samples, Path path);
 
@@ -48,14 +49,15 @@ class OscillatorBank {
   void runScalar(float* out, int samples);
   void runSse2(float* out, int samples);
   void runAvx2(float* out, int samples);
+  void runAvx512(float* out, int samples);
 
   std::size_t lanes_;  // oscillators in use, rounded up to whole lanes
-  alignas(32) float cos_[kCapacity];
-  alignas(32) float sin_[kCapacity];
-  alignas(32) float stepCos_[kCapacity];
-  alignas(32) float stepSin_[kCapacity];
-  alignas(32) float amplitude_[kCapacity];
-  alignas(32) float amplitudeStep_[kCapacity];
+  alignas(64) float cos_[kCapacity];
+  alignas(64) float sin_[kCapacity];
+  alignas(64) float stepCos_[kCapacity];
+  alignas(64) float stepSin_[kCapacity];
+  alignas(64) float amplitude_[kCapacity];
+  alignas(64) float amplitudeStep_[kCapacity];
   double radians_[kCapacity];   // what the step turns by
   double exactCos_[kCapacity];  // the step before rounding to float
   double exactSin_[kCapacity];
