@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hvx/audio/audio_encoding.h"
+#include "hvx/audio/envelope_sampler.h"
 #include "hvx/audio/note_name.h"
 #include "hvx/audio/oscillator_bank.h"
 #include "hvx/audio/preview_file.h"
@@ -306,6 +307,23 @@ TEST(Render, VectorOscillatorsMatchTheScalarOnes) {
       expected = samples;
     }
     EXPECT_TRUE(samples == expected) << "path " << static_cast<int>(path);
+  }
+}
+
+// A sampler keeps the segment it last read; reading forward, back round a
+// loop, on breakpoints and past the end must give what a fresh one reads.
+TEST(Render, EnvelopeReadingsDoNotDependOnTheOnesBefore) {
+  Envelope envelope{};
+  const float times[] = {0.0f, 0.5f, 0.75f, 2.0f, 3.0f};
+  const float values[] = {0.25f, 1.0f, 1e-30f, 0.6f, 0.1f};
+  envelope.count = 5;
+  std::copy(std::begin(times), std::end(times), envelope.times);
+  std::copy(std::begin(values), std::end(values), envelope.values);
+  EnvelopeSampler reused(envelope, 0.0);
+  for (const double time :
+       {0.0, 0.3, 0.5, 0.6, 0.7, 0.75, 1.0, 2.0, 2.5, 0.6, 0.75, 2.9, 3.0, 4.0, 0.1, 0.5}) {
+    EnvelopeSampler fresh(envelope, 0.0);
+    EXPECT_EQ(reused.valueAt(time), fresh.valueAt(time)) << time;
   }
 }
 
