@@ -42,11 +42,6 @@ OscillatorBank::OscillatorBank(std::size_t count)
   }
 }
 
-void OscillatorBank::setFrequency(std::size_t i, double radians) {
-  newRadians_[i] = radians;
-  changed_[i] = -1;
-}
-
 namespace {
 
 // The steps of `count` oscillators turned from `from` to `to` radians per
@@ -80,6 +75,13 @@ __attribute__((target("avx"))) void turnStepsAvx(const double* from, const doubl
                                                  std::size_t count) {
   turnSteps(from, to, cos, sin, turnedCos, turnedSin, count);
 }
+
+__attribute__((target("avx512f"))) void turnStepsAvx512(const double* from, const double* to,
+                                                        const double* cos, const double* sin,
+                                                        double* turnedCos, double* turnedSin,
+                                                        std::size_t count) {
+  turnSteps(from, to, cos, sin, turnedCos, turnedSin, count);
+}
 #endif
 
 }  // namespace
@@ -88,7 +90,9 @@ void OscillatorBank::applyFrequencies(Path path) {
   double turnedCos[kCapacity];
   double turnedSin[kCapacity];
 #ifdef HVX_OSCILLATORS_X86
-  if (path >= Path::kAvx2) {
+  if (path == Path::kAvx512) {
+    turnStepsAvx512(radians_, newRadians_, exactCos_, exactSin_, turnedCos, turnedSin, lanes_);
+  } else if (path == Path::kAvx2) {
     turnStepsAvx(radians_, newRadians_, exactCos_, exactSin_, turnedCos, turnedSin, lanes_);
   } else {
     turnSteps(radians_, newRadians_, exactCos_, exactSin_, turnedCos, turnedSin, lanes_);
@@ -133,16 +137,6 @@ void OscillatorBank::restoreMagnitudesScalar() {
   }
 }
 
-void OscillatorBank::setAmplitudeRamp(std::size_t i, double start, double end, int samples) {
-  amplitude_[i] = static_cast<float>(start);
-  amplitudeStep_[i] = static_cast<float>((end - start) / static_cast<double>(samples));
-}
-
-void OscillatorBank::silence(std::size_t i) {
-  amplitude_[i] = 0.0f;
-  amplitudeStep_[i] = 0.0f;
-}
-
 void OscillatorBank::run(float* out, int samples) { run(out, samples, Path::kAvx512); }
 
 bool OscillatorBank::supports(Path path) {
@@ -169,7 +163,9 @@ void OscillatorBank::run(float* out, int samples, Path path) {
   }
   applyFrequencies(path);
 #ifdef HVX_OSCILLATORS_X86
-  if (path >= Path::kAvx2) {
+  if (path == Path::kAvx512) {
+    restoreMagnitudesAvx512();
+  } else if (path == Path::kAvx2) {
     restoreMagnitudesAvx();
   } else if (path != Path::kScalar) {
     restoreMagnitudesSse2();
@@ -409,6 +405,25 @@ __attribute__((target("avx"))) void OscillatorBank::restoreMagnitudesAvx() {
     _mm_store_ps(cos_ + i, _mm_blendv_ps(cos4, newCos, marked));
     _mm_store_ps(sin_ + i, _mm_blendv_ps(sin4, newSin, marked));
     _mm_store_si128(reinterpret_cast<__m128i*>(changed_ + i), _mm_setzero_si128());
+  }
+  _mm256_zeroupper();
+}
+
+__attribute__((target("avx512f"))) void OscillatorBank::restoreMagnitudesAvx512() {
+  for (std::size_t i = 0; i < lanes_; i += 8) {
+    const __m256 marked =
+        _mm256_castsi256_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(changed_ + i)));
+    const __m256 cos8 = _mm256_load_ps(cos_ + i);
+    const __m256 sin8 = _mm256_load_ps(sin_ + i);
+    const __m512d c = _mm512_cvtps_pd(cos8);
+    const __m512d s = _mm512_cvtps_pd(sin8);
+    const __m512d magnitude =
+        _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(c, c), _mm512_mul_pd(s, s)));
+    const __m256 newCos = _mm512_cvtpd_ps(_mm512_div_pd(c, magnitude));
+    const __m256 newSin = _mm512_cvtpd_ps(_mm512_div_pd(s, magnitude));
+    _mm256_store_ps(cos_ + i, _mm256_blendv_ps(cos8, newCos, marked));
+    _mm256_store_ps(sin_ + i, _mm256_blendv_ps(sin8, newSin, marked));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(changed_ + i), _mm256_setzero_si256());
   }
   _mm256_zeroupper();
 }

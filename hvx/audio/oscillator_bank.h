@@ -21,10 +21,19 @@ class OscillatorBank {
   // Turns oscillator `i` by `radians` per sample from the next run() on,
   // phase kept. That run() makes the new steps and puts the magnitudes, which
   // rounding slowly moves, back to 1: for all changed oscillators at once.
-  void setFrequency(std::size_t i, double radians);
+  void setFrequency(std::size_t i, double radians) {
+    newRadians_[i] = radians;
+    changed_[i] = -1;
+  }
   // Over the next `samples` samples, goes from `start` to just short of `end`.
-  void setAmplitudeRamp(std::size_t i, double start, double end, int samples);
-  void silence(std::size_t i);
+  void setAmplitudeRamp(std::size_t i, double start, double end, int samples) {
+    amplitude_[i] = static_cast<float>(start);
+    amplitudeStep_[i] = static_cast<float>((end - start) / static_cast<double>(samples));
+  }
+  void silence(std::size_t i) {
+    amplitude_[i] = 0.0f;
+    amplitudeStep_[i] = 0.0f;
+  }
 
   // Writes the sum of all oscillators for `samples` samples to `out`, by the
   // fastest path this processor has.
@@ -45,6 +54,7 @@ class OscillatorBank {
   void restoreMagnitudesScalar();
   void restoreMagnitudesSse2();
   void restoreMagnitudesAvx();
+  void restoreMagnitudesAvx512();
 
   void runScalar(float* out, int samples);
   void runSse2(float* out, int samples);

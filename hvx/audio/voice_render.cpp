@@ -73,7 +73,7 @@ double transposition(const Voice& voice, const RenderSettings& settings) {
 }
 
 // Samples handed on at a time.
-constexpr long long kPieceSamples = 65536;
+constexpr long long kPieceSamples = 8192;
 
 class Renderer {
  public:
