@@ -31,7 +31,8 @@ HeldSamples holdSamples(std::size_t count) {
   return held;
 }
 
-// Rendered once into `held`, then its peak found, scaled and written.
+// Rendered once into `held`, its peak found on the way; then scaled and
+// written a piece at a time, each while it is in the cache.
 bool holdPreview(const Voice& voice, const RenderSettings& settings, const std::string& path,
                  AudioFormat format, const HeldSamples& held, PreviewFile& written,
                  std::string& problem) {
@@ -43,13 +44,23 @@ bool holdPreview(const Voice& voice, const RenderSettings& settings, const std::
     }
     std::memcpy(held.get() + filled, samples, pieceCount * sizeof(float));
     filled += pieceCount;
+    written.peak = std::max(written.peak, largestMagnitude(samples, pieceCount));
     return true;
   });
-  written.peak = largestMagnitude(held.get(), filled);
   written.gain = normalizingGain(written.peak, settings);
-  written.clipped = applyPreviewGain(held.get(), filled, written.gain, settings.normalize);
-  const AudioProducer whole = [&](const SampleSink& write) { return write(held.get(), filled); };
-  return writeAudioFile(path, format, settings.sampleRate, whole, problem);
+  const AudioProducer scaled = [&](const SampleSink& write) {
+    for (std::size_t at = 0; at < filled; at += kPreviewPieceSamples) {
+      const std::size_t piece = std::min(kPreviewPieceSamples, filled - at);
+      written.clipped =
+          applyPreviewGain(held.get() + at, piece, written.gain, settings.normalize) ||
+          written.clipped;
+      if (!write(held.get() + at, piece)) {
+        return false;
+      }
+    }
+    return true;
+  };
+  return writeAudioFile(path, format, settings.sampleRate, scaled, problem);
 }
 
 // Rendered and written a piece at a time: a normalized preview needs its peak,

@@ -72,9 +72,6 @@ double transposition(const Voice& voice, const RenderSettings& settings) {
   return settings.frequency > 0.0 && base > 0.0 ? settings.frequency / base : 1.0;
 }
 
-// Samples handed on at a time.
-constexpr long long kPieceSamples = 8192;
-
 class Renderer {
  public:
   Renderer(std::vector<Partial> partials, double sampleRate, long long total, const PieceSink& sink)
@@ -82,7 +79,7 @@ class Renderer {
         rate_(sampleRate),
         total_(total),
         sink_(sink),
-        piece_(static_cast<std::size_t>(kPieceSamples), 0.0f) {
+        piece_(kPreviewPieceSamples, 0.0f) {
     bank_ = std::make_unique<OscillatorBank>(partials_.size());
   }
 
@@ -108,7 +105,8 @@ class Renderer {
       const long long count = std::min(kBlockSamples, end - block);
       const double startTime = span.envelopeTimeAt(static_cast<double>(block) / rate_);
       const double endTime = span.envelopeTimeAt(static_cast<double>(block + count) / rate_);
-      if (block + count > pieceStart_ + kPieceSamples && !flushTo(block)) {
+      if (block + count > pieceStart_ + static_cast<long long>(kPreviewPieceSamples) &&
+          !flushTo(block)) {
         return;
       }
       prepareBlock(startTime, endTime, static_cast<int>(count));

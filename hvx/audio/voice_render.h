@@ -56,6 +56,11 @@ using SampleSink = std::function<bool(const float* samples, std::size_t count)>;
 // place (to apply a gain without copying them).
 using PieceSink = std::function<bool(float* samples, std::size_t count)>;
 
+// The most samples renderVoicePieces() hands on at a time. A held preview is
+// written in pieces of this size too: the Vorbis encoder's output depends on
+// the pieces it is given.
+constexpr std::size_t kPreviewPieceSamples = 65536;
+
 // Renders the preview without holding it, before any gain: memory stays the
 // same however long it lasts. False when renderProblem() objects or the sink
 // stopped it. The same settings give the same samples every time.
