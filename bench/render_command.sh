@@ -4,7 +4,8 @@
 # voice tonepix makes (a 126-row picture of noise, every point detuned) with
 # the repo's own tools, renders it RUNS times and prints the real-time factor
 # (audio seconds per second of CPU time, user + system, of the hvx process):
-# median, min and max.
+# median, min and max. tonepix seeds its detuning from the clock: the voice
+# differs from second to second in its random values, not in its size.
 #   bench/render_command.sh [BUILD_DIR] [RUNS] [RENDER OPTION...]
 # BUILD_DIR (default build-bench) must hold hvx, tonepix and make_picture:
 #   cmake --build build-bench --target hvx tonepix make_picture
