@@ -38,15 +38,20 @@ bool holdPreview(const Voice& voice, const RenderSettings& settings, const std::
                  std::string& problem) {
   const auto count = static_cast<std::size_t>(written.samples);
   std::size_t filled = 0;
-  renderVoicePieces(voice, settings, [&](const float* samples, std::size_t pieceCount) {
-    if (pieceCount > count - filled) {
-      return false;  // more than the preview holds: never so
-    }
-    std::memcpy(held.get() + filled, samples, pieceCount * sizeof(float));
-    filled += pieceCount;
-    written.peak = std::max(written.peak, largestMagnitude(samples, pieceCount));
-    return true;
-  });
+  const bool rendered =
+      renderVoicePieces(voice, settings, [&](const float* samples, std::size_t pieceCount) {
+        if (pieceCount > count - filled) {
+          return false;  // more than the preview holds: never so
+        }
+        std::memcpy(held.get() + filled, samples, pieceCount * sizeof(float));
+        filled += pieceCount;
+        written.peak = std::max(written.peak, largestMagnitude(samples, pieceCount));
+        return true;
+      });
+  if (!rendered || filled != count) {
+    problem = "cannot render the preview: it came out longer or shorter than it lasts";
+    return false;
+  }
   written.gain = normalizingGain(written.peak, settings);
   const AudioProducer scaled = [&](const SampleSink& write) {
     for (std::size_t at = 0; at < filled; at += kPreviewPieceSamples) {
