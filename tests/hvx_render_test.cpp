@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "hvx/audio/audio_encoding.h"
+#include "hvx/audio/envelope_sampler.h"
 #include "hvx/audio/note_name.h"
 #include "hvx/audio/oscillator_bank.h"
+#include "hvx/audio/preview_file.h"
 #include "hvx/audio/voice_render.h"
 #include "image/bitmap_writer.h"
 #include "test_support.h"
@@ -277,35 +279,51 @@ TEST(Render, RefusesWhatItCannotRender) {
 }
 
 // Every path this processor has turns a bank of no whole number of lane groups
-// (one vector pair and a rest), over more samples than one pass, and with
-// frequencies changed on the way, as the scalar path does.
+// (each grouping of vectors the paths use, and a rest), over runs longer than one pass and with
+// some frequencies changed between them (phases put back to a magnitude of 1), to the very same
+// samples as the scalar path.
 TEST(Render, VectorOscillatorsMatchTheScalarOnes) {
   using Path = OscillatorBank::Path;
-  constexpr std::size_t kCount = 21;
+  constexpr std::size_t kCount = 85;
+  constexpr int kRun = 300;
   std::vector<float> expected;
-  for (Path path : {Path::kScalar, Path::kSse2, Path::kAvx2}) {
+  for (Path path : {Path::kScalar, Path::kSse2, Path::kAvx2, Path::kAvx512}) {
     if (!OscillatorBank::supports(path)) {
       continue;
     }
     auto bank = std::make_unique<OscillatorBank>(kCount);
-    std::vector<float> samples(700);
+    std::vector<float> samples;
     for (std::size_t i = 0; i < kCount; ++i) {
-      bank->setFrequency(i, 0.05 * static_cast<double>(i + 1));
-      bank->setAmplitudeRamp(i, 0.1, 0.5 / static_cast<double>(i + 1), 300);
+      bank->setAmplitudeRamp(i, 0.1, 0.5 / static_cast<double>(i + 1), kRun);
     }
-    bank->run(samples.data(), 300, path);
-    for (std::size_t i = 0; i < kCount; i += 2) {
-      bank->setFrequency(i, 0.03 * static_cast<double>(i + 1));
+    for (std::size_t run = 1; run <= 8; ++run) {
+      for (std::size_t i = 0; i < kCount; i += run % 3 + 1) {
+        bank->setFrequency(i, 0.01 * static_cast<double>((i + 1) * (run + 4)));
+      }
+      samples.resize(samples.size() + kRun);
+      bank->run(samples.data() + samples.size() - kRun, kRun, path);
     }
-    bank->run(samples.data() + 300, 400, path);
     if (expected.empty()) {
       expected = samples;
     }
-    double largest = 0;
-    for (std::size_t n = 0; n < samples.size(); ++n) {
-      largest = std::max(largest, std::fabs(static_cast<double>(samples[n] - expected[n])));
-    }
-    EXPECT_LE(largest, 1e-6) << "path " << static_cast<int>(path);
+    EXPECT_TRUE(samples == expected) << "path " << static_cast<int>(path);
+  }
+}
+
+// A sampler keeps the segment it last read; reading forward, back round a
+// loop, on breakpoints and past the end must give what a fresh one reads.
+TEST(Render, EnvelopeReadingsDoNotDependOnTheOnesBefore) {
+  Envelope envelope{};
+  const float times[] = {0.0f, 0.5f, 0.75f, 2.0f, 3.0f};
+  const float values[] = {0.25f, 1.0f, 1e-30f, 0.6f, 0.1f};
+  envelope.count = 5;
+  std::copy(std::begin(times), std::end(times), envelope.times);
+  std::copy(std::begin(values), std::end(values), envelope.values);
+  EnvelopeSampler reused(envelope, 0.0);
+  for (const double time :
+       {0.0, 0.3, 0.5, 0.6, 0.7, 0.75, 1.0, 2.0, 2.5, 0.6, 0.75, 2.9, 3.0, 4.0, 0.1, 0.5}) {
+    EnvelopeSampler fresh(envelope, 0.0);
+    EXPECT_EQ(reused.valueAt(time), fresh.valueAt(time)) << time;
   }
 }
 
@@ -325,12 +343,38 @@ TEST(Render, PiecesMakeTheSamePreviewInBoundedMemory) {
   ASSERT_EQ(joined.size(), static_cast<std::size_t>(renderedSampleCount(*voice, settings)));
   ASSERT_EQ(joined.size(), whole.samples.size());
   EXPECT_LE(largestPiece, std::size_t{1} << 16);
-  EXPECT_TRUE(applyPreviewGain(joined, whole.gain, true) == false && joined == whole.samples);
+  EXPECT_TRUE(applyPreviewGain(joined.data(), joined.size(), whole.gain, true) == false &&
+              joined == whole.samples);
   // A sink that stops stops the rendering.
   std::size_t pieces = 0;
   EXPECT_FALSE(
       renderVoicePieces(*voice, settings, [&](const float*, std::size_t) { return ++pieces < 2; }));
   EXPECT_EQ(pieces, 2u);
+}
+
+TEST(Render, PreviewFilesHeldWholeAndStreamedAreTheSame) {
+  auto voice = oneHarmonic(3, 0.5f, 4.0f);
+  voice->loopStart = 1.0f;
+  voice->loopEnd = 1.3f;
+  voice->sets[1].amplitudeEnvelopes[2].values[1] = 3.0f;  // beyond full scale
+  TempDir dir;
+  for (const bool normalize : {true, false}) {
+    RenderSettings settings;
+    settings.normalize = normalize;
+    PreviewFile held;
+    PreviewFile streamed;
+    std::string problem;
+    ASSERT_TRUE(
+        writePreviewFile(*voice, settings, dir.file("held.wav"), AudioFormat::Wav, held, problem));
+    ASSERT_TRUE(writePreviewFile(*voice, settings, dir.file("streamed.wav"), AudioFormat::Wav,
+                                 streamed, problem, 0));
+    EXPECT_TRUE(readFileBytes(dir.file("held.wav")) == readFileBytes(dir.file("streamed.wav")));
+    EXPECT_EQ(held.samples, renderedSampleCount(*voice, settings));
+    EXPECT_TRUE(held.samples == streamed.samples && held.peak == streamed.peak &&
+                held.gain == streamed.gain && held.clipped == streamed.clipped);
+    EXPECT_EQ(held.clipped, !normalize);
+    EXPECT_GT(held.peak, 1.0);
+  }
 }
 
 TEST(Render, WavHolds24BitSamplesOfThePreview) {

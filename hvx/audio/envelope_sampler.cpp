@@ -21,7 +21,7 @@ void EnvelopeSampler::joinFrom(double time, double value, double until) {
   }
 }
 
-double EnvelopeSampler::valueAt(double time) {
+double EnvelopeSampler::readEnvelope(double time) {
   if (time < joinEnd_) {
     const double along = std::max(0.0, time - joinStart_) / (joinEnd_ - joinStart_);
     return joinValue_ + (joinTarget_ - joinValue_) * along;
@@ -45,9 +45,12 @@ double EnvelopeSampler::valueAt(double time) {
   while (static_cast<double>(e.times[segment_ + 1]) <= time) {
     ++segment_;
   }
-  const double t0 = static_cast<double>(e.times[segment_]);
-  const double t1 = static_cast<double>(e.times[segment_ + 1]);
-  const double v0 = static_cast<double>(e.values[segment_]);
-  const double v1 = static_cast<double>(e.values[segment_ + 1]);
-  return v0 + (v1 - v0) * ((time - t0) / (t1 - t0));
+  lineSegment_ = segment_;
+  lineStart_ = static_cast<double>(e.times[segment_]);
+  lineEnd_ = static_cast<double>(e.times[segment_ + 1]);
+  lineFrom_ = static_cast<double>(e.values[segment_]);
+  lineTo_ = static_cast<double>(e.values[segment_ + 1]);
+  first_ = static_cast<double>(e.times[0]);
+  last_ = static_cast<double>(e.times[count - 1]);
+  return lineFrom_ + (lineTo_ - lineFrom_) * ((time - lineStart_) / (lineEnd_ - lineStart_));
 }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "hvx/audio/envelope_sampler.h"
@@ -70,18 +72,14 @@ double transposition(const Voice& voice, const RenderSettings& settings) {
   return settings.frequency > 0.0 && base > 0.0 ? settings.frequency / base : 1.0;
 }
 
-// Samples handed on at a time.
-constexpr long long kPieceSamples = 65536;
-
 class Renderer {
  public:
-  Renderer(std::vector<Partial> partials, double sampleRate, long long total,
-           const SampleSink& sink)
+  Renderer(std::vector<Partial> partials, double sampleRate, long long total, const PieceSink& sink)
       : partials_(std::move(partials)),
         rate_(sampleRate),
         total_(total),
         sink_(sink),
-        piece_(static_cast<std::size_t>(kPieceSamples), 0.0f) {
+        piece_(kPreviewPieceSamples, 0.0f) {
     bank_ = std::make_unique<OscillatorBank>(partials_.size());
   }
 
@@ -107,7 +105,8 @@ class Renderer {
       const long long count = std::min(kBlockSamples, end - block);
       const double startTime = span.envelopeTimeAt(static_cast<double>(block) / rate_);
       const double endTime = span.envelopeTimeAt(static_cast<double>(block + count) / rate_);
-      if (block + count > pieceStart_ + kPieceSamples && !flushTo(block)) {
+      if (block + count > pieceStart_ + static_cast<long long>(kPreviewPieceSamples) &&
+          !flushTo(block)) {
         return;
       }
       prepareBlock(startTime, endTime, static_cast<int>(count));
@@ -148,7 +147,7 @@ class Renderer {
   std::vector<Partial> partials_;
   double rate_;
   long long total_;
-  const SampleSink& sink_;
+  const PieceSink& sink_;
   std::vector<float> piece_;
   long long pieceStart_ = 0;
   bool stopped_ = false;
@@ -158,34 +157,46 @@ class Renderer {
 void applyGain(RenderedAudio& audio, const RenderSettings& settings) {
   audio.peak = largestMagnitude(audio.samples.data(), audio.samples.size());
   audio.gain = normalizingGain(audio.peak, settings);
-  audio.clipped = applyPreviewGain(audio.samples, audio.gain, settings.normalize);
+  audio.clipped =
+      applyPreviewGain(audio.samples.data(), audio.samples.size(), audio.gain, settings.normalize);
 }
 
 }  // namespace
 
 double largestMagnitude(const float* samples, std::size_t count) {
-  double peak = 0.0;
+  // By the bits without the sign: for magnitudes they order as the numbers
+  // do, and a loop of integer maxima vectorises where one of floating-point
+  // maxima may not. Anything not a number counts as nothing.
+  constexpr std::int32_t kInfinityBits = 0x7f800000;
+  std::int32_t largest = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    peak = std::max(peak, std::fabs(static_cast<double>(samples[i])));
+    std::int32_t bits;
+    std::memcpy(&bits, samples + i, sizeof bits);
+    const std::int32_t magnitude = bits & 0x7fffffff;
+    const std::int32_t counted = magnitude <= kInfinityBits ? magnitude : 0;
+    largest = counted > largest ? counted : largest;
   }
-  return peak;
+  float peak;
+  std::memcpy(&peak, &largest, sizeof peak);
+  return static_cast<double>(peak);
 }
 
-bool applyPreviewGain(std::vector<float>& samples, double gain, bool normalize) {
+bool applyPreviewGain(float* samples, std::size_t count, double gain, bool normalize) {
   if (normalize) {
-    for (float& sample : samples) {
-      sample = static_cast<float>(static_cast<double>(sample) * gain);
+    for (std::size_t i = 0; i < count; ++i) {
+      samples[i] = static_cast<float>(static_cast<double>(samples[i]) * gain);
     }
     return false;
   }
-  bool clipped = false;
-  for (float& sample : samples) {
-    if (sample > 1.0f || sample < -1.0f) {
-      clipped = true;
-      sample = sample > 0.0f ? 1.0f : -1.0f;
-    }
+  // Without branches, so that it vectorises.
+  unsigned clipped = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const float sample = samples[i];
+    clipped |= static_cast<unsigned>(sample > 1.0f) | static_cast<unsigned>(sample < -1.0f);
+    const float floor = sample < -1.0f ? -1.0f : sample;
+    samples[i] = floor > 1.0f ? 1.0f : floor;
   }
-  return clipped;
+  return clipped != 0;
 }
 
 double normalizingGain(double peak, const RenderSettings& settings) {
@@ -229,7 +240,7 @@ std::string renderProblem(const Voice& voice, const RenderSettings& settings) {
   return "";
 }
 
-bool renderVoicePieces(const Voice& voice, const RenderSettings& settings, const SampleSink& sink) {
+bool renderVoicePieces(const Voice& voice, const RenderSettings& settings, const PieceSink& sink) {
   if (!renderProblem(voice, settings).empty()) {
     return false;
   }

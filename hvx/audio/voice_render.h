@@ -52,11 +52,19 @@ RenderedAudio renderVoice(const Voice& voice, const RenderSettings& settings);
 
 // Takes the preview's samples in order, a piece at a time; false stops it.
 using SampleSink = std::function<bool(const float* samples, std::size_t count)>;
+// The same, handed the renderer's own scratch: it may change the samples in
+// place (to apply a gain without copying them).
+using PieceSink = std::function<bool(float* samples, std::size_t count)>;
+
+// The most samples renderVoicePieces() hands on at a time. A held preview is
+// written in pieces of this size too: the Vorbis encoder's output depends on
+// the pieces it is given.
+constexpr std::size_t kPreviewPieceSamples = 65536;
 
 // Renders the preview without holding it, before any gain: memory stays the
 // same however long it lasts. False when renderProblem() objects or the sink
 // stopped it. The same settings give the same samples every time.
-bool renderVoicePieces(const Voice& voice, const RenderSettings& settings, const SampleSink& sink);
+bool renderVoicePieces(const Voice& voice, const RenderSettings& settings, const PieceSink& sink);
 
 // The gain renderVoice() applies to a preview whose peak is `peak`.
 double normalizingGain(double peak, const RenderSettings& settings);
@@ -66,7 +74,7 @@ double largestMagnitude(const float* samples, std::size_t count);
 
 // What renderVoice() does to its samples once the peak is known: scaled by
 // `gain` when normalizing, else clipped at full scale. True when it clipped.
-bool applyPreviewGain(std::vector<float>& samples, double gain, bool normalize);
+bool applyPreviewGain(float* samples, std::size_t count, double gain, bool normalize);
 
 // Decibels of a magnitude relative to full scale (-inf for 0).
 double toDecibels(double magnitude);

@@ -1,13 +1,11 @@
 // hvx render: hear a voice without the synthesizer.
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "hvx/audio/audio_encoding.h"
 #include "hvx/audio/note_name.h"
+#include "hvx/audio/preview_file.h"
 #include "hvx/audio/voice_render.h"
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
@@ -36,16 +34,7 @@ std::string describeLevel(double magnitude) {
   return "silent";
 }
 
-// What the written file holds; its samples went straight to the file.
-struct RenderResult {
-  long long samples = 0;
-  int sampleRate = 0;
-  double peak = 0;
-  double gain = 1;
-  bool clipped = false;
-};
-
-std::string describeResult(const RenderOptions& options, const RenderResult& audio,
+std::string describeResult(const RenderOptions& options, const PreviewFile& audio,
                            double baseFrequency) {
   char text[256];
   std::snprintf(text, sizeof text, ": %.6f s at %d Hz, base %.2f Hz, peak %s, gain %+.2f dB",
@@ -86,29 +75,8 @@ int runRender(RenderOptions& options) {
     reportError("render", options.voice + ": " + problem);
     return kExitProblem;
   }
-  RenderResult audio;
-  audio.samples = renderedSampleCount(*voice, settings);
-  audio.sampleRate = settings.sampleRate;
-  if (settings.normalize) {
-    // The gain needs the peak first: a pass that keeps nothing but the peak.
-    renderVoicePieces(*voice, settings, [&audio](const float* samples, std::size_t count) {
-      audio.peak = std::max(audio.peak, largestMagnitude(samples, count));
-      return true;
-    });
-    audio.gain = normalizingGain(audio.peak, settings);
-  }
-  std::vector<float> scaled;
-  const auto scaleAndWrite = [&](const SampleSink& write) {
-    return renderVoicePieces(*voice, settings, [&](const float* samples, std::size_t count) {
-      if (!settings.normalize) {
-        audio.peak = std::max(audio.peak, largestMagnitude(samples, count));
-      }
-      scaled.assign(samples, samples + count);
-      audio.clipped = applyPreviewGain(scaled, audio.gain, settings.normalize) || audio.clipped;
-      return write(scaled.data(), count);
-    });
-  };
-  if (!writeAudioFile(options.output, format, settings.sampleRate, scaleAndWrite, problem)) {
+  PreviewFile audio;
+  if (!writePreviewFile(*voice, settings, options.output, format, audio, problem)) {
     reportError("render", options.output + ": " + problem);
     return kExitProblem;
   }
