@@ -96,7 +96,15 @@ async function main() {
       return gridOf(await bitmap());
     };
     const next = settled;
-    const click = async (selector) => { await page.click(selector); return next(); };
+    // Each click's round trip, as the page measured it: from the edit to the
+    // voice picture on show and the voice playable.
+    const roundTrips = [];
+    const click = async (selector) => {
+      await page.click(selector);
+      const grid = await next();
+      roundTrips.push(Number(await page.evaluate(() => document.body.dataset.roundTrip)));
+      return grid;
+    };
 
     // Each preset on 8 flat rows.
     for (const [id, value] of [["#editor-rows", "8"], ["#attack", "0"], ["#decay", "0"], ["#sustain", "100"], ["#release", "0"]]) {
@@ -125,6 +133,10 @@ async function main() {
     }
 
     lap("presets and operations");
+    roundTrips.sort((a, b) => a - b);
+    console.log("  round trip of " + roundTrips.length + " edits (8-row voices): median " +
+                roundTrips[Math.floor(roundTrips.length / 2)].toFixed(0) + " ms, longest " +
+                roundTrips[roundTrips.length - 1].toFixed(0) + " ms (tests/studio/run.sh BUILD_DIR bench measures 126 rows)");
     // A stroke with the brush, downloaded as the user downloads it.
     await page.fill("#level", "200");
     const box = await page.locator("#editor").boundingBox();
