@@ -254,7 +254,8 @@ TEST_F(StudioServerTest, DrawnGridIsThePreparedBitmapAndPlaysAtANote) {
         nlohmann::json{{"levels", std::vector<int>(64, 256)}}.dump(),
         nlohmann::json{{"levels", std::vector<int>(64, -1)}}.dump(),
         nlohmann::json{{"levels", std::vector<double>(64, 0.5)}}.dump(),
-        nlohmann::json{{"levels", std::vector<int>(129 * 64, 1)}}.dump()}) {
+        nlohmann::json{{"levels", std::vector<int>(129 * 64, 1)}}.dump(), std::string("5"),
+        std::string("null"), std::string("[]")}) {
     EXPECT_EQ(statusOf(postJson("/api/convert", R"({"grid":)" + bad + "}")), 400)
         << bad.substr(0, 40);
   }

@@ -58,7 +58,8 @@ json editorFacts() {
 }
 
 bool drawnGridBitmap(const json& body, std::string& name, std::string& bitmap, std::string& error) {
-  const json levels = body.value("levels", json());
+  // value() throws on anything but an object: a grid of 5 is refused, not a fault.
+  const json levels = body.is_object() ? body.value("levels", json()) : json();
   const std::size_t maxCells = static_cast<std::size_t>(maxPreparedRows(false)) * kVoiceHarmonics;
   if (!levels.is_array() || levels.empty() || levels.size() > maxCells ||
       levels.size() % kVoiceHarmonics != 0) {
