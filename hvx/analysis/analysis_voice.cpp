@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "voice/voice_layout.h"
+#include "voice/voice_writer.h"
 
 namespace {
 constexpr int kSlot = voiceSlot(0, 0, 1);

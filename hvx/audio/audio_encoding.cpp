@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "voice/safe_replace.h"
+#include "files/safe_replace.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "voice/safe_replace.h"
+#include "files/safe_replace.h"
 
 namespace fs = std::filesystem;
 
