@@ -7,7 +7,7 @@
 #include "cli/converter.h"
 #include "cli/number_text.h"
 #include "common/random_source.h"
-#include "voice/voice_writer.h"
+#include "hvx/voice/voice_file.h"
 
 namespace {
 
@@ -67,17 +67,6 @@ void setOptions(Converter& converter, const ToneOptions& options) {
     }
   }
   converter.settleTiming();
-}
-
-// The voice's file bytes, as tonepix writes them; empty when they cannot be
-// assembled.
-std::string encodedVoice(const Voice& voice) {
-  VoiceWriter writer;
-  if (!writer.openInMemory() || !encodeVoice(voice, writer) || !writer.assembledWhole()) {
-    return std::string();
-  }
-  return std::string(reinterpret_cast<const char*>(writer.assembled()),
-                     static_cast<std::size_t>(writer.encodedLength()));
 }
 
 }  // namespace
@@ -155,7 +144,7 @@ ToneConversion convertLikeTonepix(const std::string& bitmap, const std::string& 
       result.loopEndPoint = converter->loopEndPoint;
       const Voice* voice = converter->buildVoice();
       if (voice != nullptr) {
-        result.voice = encodedVoice(*voice);
+        result.voice = encodeVoiceFile(*voice);
       }
     }
   }
