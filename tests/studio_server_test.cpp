@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "cli/message_sink.h"
 #include "hvx/picture/picture_prepare.h"
 #include "hvx/studio/studio_conversion.h"
 #include "hvx/studio/studio_folder.h"
@@ -329,6 +330,24 @@ TEST(StudioConversion, TheSeedRepeatsEveryRandomStage) {
   const std::string first = convertLikeTonepix(bitmap, "s", options, 5).voice;
   EXPECT_EQ(convertLikeTonepix(bitmap, "s", options, 5).voice, first);
   EXPECT_NE(convertLikeTonepix(bitmap, "s", options, 6).voice, first);
+}
+
+// Messages come as tonepix writes them, naming the picture as the user knows
+// it; a message longer than the usual line arrives whole.
+TEST(StudioConversion, MessagesArriveAsTonepixWritesThem) {
+  const ToneConversion refused = convertLikeTonepix(std::string(30, 'x'), "odd", ToneOptions(), 1);
+  EXPECT_FALSE(refused.converted);
+  EXPECT_EQ(refused.messages,
+            "Input file: \"odd.bmp\", Doesn't look like a bitmap file! Skipping...\n");
+  std::string collected;
+  MessageSink sink;
+  sink.collect = [](void* context, const char* text, std::size_t length) {
+    static_cast<std::string*>(context)->append(text, length);
+  };
+  sink.context = &collected;
+  const std::string word(2000, 'q');
+  say(sink, "Unknown argument: %s\n", word.c_str());
+  EXPECT_EQ(collected, "Unknown argument: " + word + "\n");
 }
 
 // Names from the client become download and save names: nothing in them may
