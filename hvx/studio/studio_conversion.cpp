@@ -35,10 +35,8 @@ bool passed(const ToneOption& option, const ToneOptions& options) {
   if (option.value == OptionValue::None) {
     return false;
   }
-  if (option.letter == 'b') {
-    return options.useTempo;
-  }
-  return option.value != OptionValue::Seconds || !options.useTempo;
+  const char* choice = timingChoice(option);
+  return choice == nullptr || options.useTempo == (std::string(choice) == "tempo");
 }
 
 // The Converter's messages and summary line, appended to a string.
@@ -70,6 +68,13 @@ void setOptions(Converter& converter, const ToneOptions& options) {
 }
 
 }  // namespace
+
+const char* timingChoice(const ToneOption& option) {
+  if (option.value == OptionValue::Seconds) {
+    return "interval";
+  }
+  return option.letter == 'b' ? "tempo" : nullptr;
+}
 
 ToneOptions::ToneOptions() {
   for (std::size_t i = 0; i < kToneOptionCount; ++i) {

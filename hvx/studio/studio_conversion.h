@@ -22,6 +22,11 @@ struct ToneOptions {
   std::string interval = defaultIntervalText();  // -i, seconds, as typed
 };
 
+// The page offers the interval or the tempo, as its request's useTempo says:
+// which of the two an option is ("interval" or "tempo"), or null for the
+// others.
+const char* timingChoice(const ToneOption& option);
+
 // The studio's starting tempo, since tonepix's is off.
 constexpr long long kStudioStartingTempo = 120;
 

@@ -138,21 +138,13 @@ json toneControlsJson() {
     if (option.value == OptionValue::None) {
       continue;
     }
-    // The page offers the interval or the tempo, a choice its request's
-    // useTempo carries.
-    const bool seconds = option.value == OptionValue::Seconds;
-    json timing = nullptr;
-    if (seconds) {
-      timing = "interval";
-    } else if (option.letter == 'b') {
-      timing = "tempo";
-    }
+    const char* timing = timingChoice(option);
     controls.push_back(json{{"key", option.key},
                             {"letter", std::string(1, option.letter)},
                             {"label", option.label},
                             {"unit", option.unit},
-                            {"kind", seconds ? "seconds" : "whole"},
-                            {"timing", timing}});
+                            {"kind", option.value == OptionValue::Seconds ? "seconds" : "whole"},
+                            {"timing", timing != nullptr ? json(timing) : json(nullptr)}});
   }
   return controls;
 }
