@@ -17,6 +17,7 @@
 
 #include "voice/voice.h"
 #include "voice/voice_reader.h"
+#include "voice/voice_writer.h"
 
 #ifdef FUZZ_WITH_HVX
 #include "hvx/audio/voice_render.h"

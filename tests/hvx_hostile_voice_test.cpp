@@ -15,6 +15,7 @@
 #include "hvx/voice/voice_summary.h"
 #include "test_support.h"
 #include "voice/voice.h"
+#include "voice/voice_writer.h"
 
 namespace {
 

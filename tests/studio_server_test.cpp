@@ -6,8 +6,10 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <thread>
 
+#include "cli/message_sink.h"
 #include "hvx/picture/picture_prepare.h"
 #include "hvx/studio/studio_conversion.h"
 #include "hvx/studio/studio_folder.h"
@@ -288,16 +290,16 @@ TEST(StudioConversion, MatchesTonepixWithTheSameOptions) {
   const std::string bitmap = picture64(40);
   ASSERT_TRUE(writeFileBytes(dir.file("swatch.bmp"), bitmap));
   ToneOptions options;
-  options.harmonics = 80;  // clamped, with tonepix's warning
+  options.whole('t') = 80;  // clamped, with tonepix's warning
   options.interval = "0.45";
-  options.plateau = 30;
-  options.noiseFloor = 20;
-  options.ceiling = 70;
-  options.detune = 0;
+  options.whole('p') = 30;
+  options.whole('z') = 20;
+  options.whole('n') = 70;
+  options.whole('f') = 0;
   std::vector<std::string> texts;
   std::string error;
   ASSERT_TRUE(toneOptionTexts(options, texts, error));
-  const ToneConversion studio = convertLikeTonepix(bitmap, "swatch", texts, 99);
+  const ToneConversion studio = convertLikeTonepix(bitmap, "swatch", options, 99);
   ASSERT_TRUE(studio.converted) << studio.error;
   texts.push_back("swatch.bmp");
   const RunResult tonepix = runTonepix(texts, dir.path());
@@ -305,6 +307,10 @@ TEST(StudioConversion, MatchesTonepixWithTheSameOptions) {
   EXPECT_EQ(studio.summary + "\n", tonepix.out);
   EXPECT_EQ(studio.messages, tonepix.err);
   EXPECT_EQ(studio.messages, "-t: harmonic too high, defaulting to 64\n");
+  int points = 0, loopStart = 0, loopEnd = 0;
+  ASSERT_EQ(std::sscanf(tonepix.out.c_str(), "%d = %d .. %d", &points, &loopStart, &loopEnd), 3);
+  EXPECT_EQ(studio.loopStartPoint, loopStart);
+  EXPECT_EQ(studio.loopEndPoint, loopEnd);
 
   options.useTempo = true;
   options.interval = "0.3;rm -rf /";  // ignored with a tempo, refused otherwise
@@ -316,14 +322,32 @@ TEST(StudioConversion, MatchesTonepixWithTheSameOptions) {
 TEST(StudioConversion, TheSeedRepeatsEveryRandomStage) {
   const std::string bitmap = picture64(16);
   ToneOptions options;
-  options.mute = 30;
-  options.random = 20;
+  options.whole('d') = 30;
+  options.whole('r') = 20;
   std::vector<std::string> texts;
   std::string error;
   ASSERT_TRUE(toneOptionTexts(options, texts, error));
-  const std::string first = convertLikeTonepix(bitmap, "s", texts, 5).voice;
-  EXPECT_EQ(convertLikeTonepix(bitmap, "s", texts, 5).voice, first);
-  EXPECT_NE(convertLikeTonepix(bitmap, "s", texts, 6).voice, first);
+  const std::string first = convertLikeTonepix(bitmap, "s", options, 5).voice;
+  EXPECT_EQ(convertLikeTonepix(bitmap, "s", options, 5).voice, first);
+  EXPECT_NE(convertLikeTonepix(bitmap, "s", options, 6).voice, first);
+}
+
+// Messages come as tonepix writes them, naming the picture as the user knows
+// it; a message longer than the usual line arrives whole.
+TEST(StudioConversion, MessagesArriveAsTonepixWritesThem) {
+  const ToneConversion refused = convertLikeTonepix(std::string(30, 'x'), "odd", ToneOptions(), 1);
+  EXPECT_FALSE(refused.converted);
+  EXPECT_EQ(refused.messages,
+            "Input file: \"odd.bmp\", Doesn't look like a bitmap file! Skipping...\n");
+  std::string collected;
+  MessageSink sink;
+  sink.collect = [](void* context, const char* text, std::size_t length) {
+    static_cast<std::string*>(context)->append(text, length);
+  };
+  sink.context = &collected;
+  const std::string word(2000, 'q');
+  say(sink, "Unknown argument: %s\n", word.c_str());
+  EXPECT_EQ(collected, "Unknown argument: " + word + "\n");
 }
 
 // Names from the client become download and save names: nothing in them may
@@ -369,10 +393,10 @@ TEST(StudioRequests, RefusesWhatNoControlCanSend) {
       request, error));
   EXPECT_TRUE(
       request.prepare.plateau);  // tonepix clamps 5000 to 100: plateau mode, at most 64 rows
-  EXPECT_EQ(request.tone.harmonics, -3);  // passed on for tonepix to clamp and say so
+  EXPECT_EQ(request.tone.whole('t'), -3);  // passed on for tonepix to clamp and say so
   // Past nine digits tonepix would wrap: brought within them, so that it says "too high".
-  EXPECT_EQ(request.tone.ceiling, 999999999);
-  EXPECT_EQ(request.tone.noiseFloor, -999999999);
+  EXPECT_EQ(request.tone.whole('n'), 999999999);
+  EXPECT_EQ(request.tone.whole('z'), -999999999);
   EXPECT_EQ(request.seed, 4294967295u);
 }
 

@@ -14,6 +14,7 @@
 #include "image/bitmap_writer.h"
 #include "test_support.h"
 #include "voice/voice_layout.h"
+#include "voice/voice_writer.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "hvx/analysis/analysis_voice.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "voice/voice_layout.h"
@@ -36,21 +35,4 @@ void buildAnalysisVoice(const HarmonicFrames& frames, double referenceHertz,
     }
     level.count = ratio.count = points + 1;
   }
-}
-
-bool writeAnalysisVoice(const std::string& path, const Voice& voice, std::string& error) {
-  VoiceWriter writer;
-  errno = 0;
-  if (!writer.open(path.c_str())) {
-    error = std::string("cannot be written") +
-            (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
-    return false;
-  }
-  const bool encoded = encodeVoice(voice, writer);
-  const bool written = writer.close();
-  if (!encoded || !written) {
-    error = "cannot be written";
-    return false;
-  }
-  return true;
 }

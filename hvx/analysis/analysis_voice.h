@@ -18,7 +18,3 @@ constexpr int kMaxVoicePoints = kEnvelopeCapacity - 1;
 // it at `referenceHertz` gives the measured frequencies.
 void buildAnalysisVoice(const HarmonicFrames& frames, double referenceHertz,
                         const SustainLoop& loop, const std::string& name, Voice& voice);
-
-// Writes the voice through the project's writer, replacing any earlier file
-// only once the new one is complete. False with a one-line reason.
-bool writeAnalysisVoice(const std::string& path, const Voice& voice, std::string& error);

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "hvx/files/file_io.h"
+#include "hvx/files/sound_memory.h"
 
 namespace {
 
@@ -17,45 +18,6 @@ namespace {
 // and squares of it still add up without overflow.
 constexpr float kLargestSample = 1000.0f;
 constexpr sf_count_t kChunkFrames = 4096;
-
-struct MemorySource {
-  const unsigned char* data;
-  sf_count_t size;
-  sf_count_t position;
-};
-
-MemorySource& sourceOf(void* user) { return *static_cast<MemorySource*>(user); }
-
-sf_count_t sourceLength(void* user) { return sourceOf(user).size; }
-
-sf_count_t sourceSeek(sf_count_t offset, int whence, void* user) {
-  MemorySource& source = sourceOf(user);
-  sf_count_t base = 0;
-  if (whence == SEEK_CUR) {
-    base = source.position;
-  } else if (whence == SEEK_END) {
-    base = source.size;
-  }
-  if (offset < -base || offset > source.size - base) {
-    return -1;
-  }
-  source.position = base + offset;
-  return source.position;
-}
-
-sf_count_t sourceRead(void* destination, sf_count_t count, void* user) {
-  MemorySource& source = sourceOf(user);
-  const sf_count_t taken = std::max<sf_count_t>(0, std::min(count, source.size - source.position));
-  if (taken > 0) {
-    std::memcpy(destination, source.data + source.position, static_cast<std::size_t>(taken));
-    source.position += taken;
-  }
-  return taken;
-}
-
-sf_count_t sourceWrite(const void*, sf_count_t, void*) { return 0; }
-
-sf_count_t sourceTell(void* user) { return sourceOf(user).position; }
 
 std::string seconds(double value) {
   char text[32];
@@ -188,8 +150,8 @@ bool readSoundFile(const std::string& path, const SoundRequest& request, Sound& 
 
 bool readSoundMemory(const unsigned char* data, std::size_t size, const SoundRequest& request,
                      Sound& sound, std::string& error) {
-  SF_VIRTUAL_IO io{sourceLength, sourceSeek, sourceRead, sourceWrite, sourceTell};
-  MemorySource source{data, static_cast<sf_count_t>(size), 0};
+  SF_VIRTUAL_IO io = soundMemoryCallbacks();
+  SoundMemory source = SoundMemory::reading(data, size);
   SF_INFO info{};
   return readOpened(sf_open_virtual(&io, SFM_READ, &info, &source), info, request, sound, error);
 }

@@ -9,61 +9,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "voice/safe_replace.h"
+#include "hvx/files/safe_write.h"
+#include "hvx/files/sound_memory.h"
 
 namespace {
-
-// A growing byte string that libsndfile reads, writes and seeks in as if it
-// were a file.
-struct MemoryFile {
-  std::string bytes;
-  sf_count_t position = 0;
-};
-
-MemoryFile& memoryOf(void* user) { return *static_cast<MemoryFile*>(user); }
-
-sf_count_t memoryLength(void* user) { return static_cast<sf_count_t>(memoryOf(user).bytes.size()); }
-
-sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
-  MemoryFile& file = memoryOf(user);
-  sf_count_t base = 0;
-  if (whence == SEEK_CUR) {
-    base = file.position;
-  } else if (whence == SEEK_END) {
-    base = memoryLength(user);
-  }
-  if (base + offset < 0) {
-    return -1;
-  }
-  file.position = base + offset;
-  return file.position;
-}
-
-sf_count_t memoryRead(void* destination, sf_count_t count, void* user) {
-  MemoryFile& file = memoryOf(user);
-  const sf_count_t length = memoryLength(user);
-  const sf_count_t available = file.position < length ? length - file.position : 0;
-  const sf_count_t taken = std::min(count, available);
-  if (taken > 0) {
-    std::memcpy(destination, file.bytes.data() + file.position, static_cast<std::size_t>(taken));
-    file.position += taken;
-  }
-  return taken;
-}
-
-sf_count_t memoryWrite(const void* source, sf_count_t count, void* user) {
-  MemoryFile& file = memoryOf(user);
-  const auto at = static_cast<std::size_t>(file.position);
-  const auto size = static_cast<std::size_t>(count);
-  if (file.bytes.size() < at + size) {
-    file.bytes.resize(at + size, '\0');
-  }
-  std::memcpy(&file.bytes[at], source, size);
-  file.position += count;
-  return count;
-}
-
-sf_count_t memoryTell(void* user) { return memoryOf(user).position; }
 
 int libraryFormat(AudioFormat format) {
   switch (format) {
@@ -128,8 +77,8 @@ struct EncodeJob {
 };
 
 void encode(EncodeJob& job) {
-  SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
-  MemoryFile file;
+  SF_VIRTUAL_IO io = soundMemoryCallbacks();
+  SoundMemory file;
   SF_INFO info{};
   info.samplerate = job.sampleRate;
   info.channels = 1;
@@ -169,7 +118,7 @@ void encode(EncodeJob& job) {
     return;
   }
   if (complete) {
-    job.bytes = std::move(file.bytes);
+    job.bytes = std::move(file.written);
     job.done = true;
   }
 }
@@ -219,25 +168,15 @@ bool encodeAudio(const RenderedAudio& audio, AudioFormat format, std::string& by
 
 bool writeAudioFile(const std::string& path, AudioFormat format, int sampleRate,
                     const AudioProducer& produce, std::string& problem) {
-  std::error_code status;
-  if (std::filesystem::is_directory(path, status)) {
-    problem = "is a folder, not a file";
-    return false;
-  }
-  errno = 0;
-  Replacement replacement;
-  if (!beginReplacement(path.c_str(), replacement)) {
-    problem = std::string("cannot be written") +
-              (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
-    return false;
-  }
-  EncodeJob job{format, sampleRate, &produce, replacement.fd, {}, {}};
-  const bool complete = runOnLargeStack(job);
-  if (!finishReplacement(replacement, complete)) {
-    problem = complete ? std::string("cannot be written") : job.problem;
-    return false;
-  }
-  return true;
+  return writeFileThrough(
+      path,
+      [&](Replacement& file, std::string& failed) {
+        EncodeJob job{format, sampleRate, &produce, file.fd, {}, {}};
+        const bool complete = runOnLargeStack(job);
+        failed = job.problem;
+        return complete;
+      },
+      problem);
 }
 
 std::string encodeWav(const RenderedAudio& audio) {

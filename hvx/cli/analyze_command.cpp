@@ -15,11 +15,14 @@
 #include "hvx/analysis/sound_reader.h"
 #include "hvx/analysis/sustain_loop.h"
 #include "hvx/audio/note_name.h"
+#include "hvx/cli/shell_word.h"
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
+#include "hvx/files/safe_write.h"
 #include "hvx/picture/prepared_name.h"
 #include "hvx/voice/printable_text.h"
+#include "hvx/voice/voice_file.h"
 #include "image/bitmap_format.h"
 #include "image/bitmap_naming.h"
 
@@ -72,25 +75,6 @@ std::string formatted(const char* format, double value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
-}
-
-// A word the shell passes on as it is; anything else in single quotes. A
-// name starting with '-' gets "./" so that no program takes it for an option.
-std::string shellWord(const std::string& word) {
-  const std::string safe = word.size() > 0 && word[0] == '-' ? "./" + word : word;
-  bool plain = !safe.empty();
-  for (char c : safe) {
-    plain = plain && (std::isalnum(static_cast<unsigned char>(c)) ||
-                      std::string("/._+-=:,@%").find(c) != std::string::npos);
-  }
-  if (plain) {
-    return safe;
-  }
-  std::string quoted = "'";
-  for (char c : safe) {
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return quoted + "'";
 }
 
 // The interval as tonepix will hold it.
@@ -284,7 +268,7 @@ int runAnalyze(AnalyzeOptions& options) {
     const SustainLoop loop = steadiestLoop(frames);
     auto voice = std::make_unique<Voice>();
     buildAnalysisVoice(frames, reference, loop, stemOf(options.voice), *voice);
-    if (!writeAnalysisVoice(options.voice, *voice, error)) {
+    if (!writeVoiceFile(options.voice, *voice, error)) {
       reportError(kName, options.voice + ": " + error);
       return kExitProblem;
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "hvx/cli/shell_word.h"
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/file_io.h"
 #include "hvx/picture/bitmap_check.h"
@@ -29,21 +30,6 @@ then a verdict:
 with the hvx prepare command that makes a good copy.
 Exit status: 0 all ok, 1 any file not ok (unheard, misread, skipped) or
 unreadable, 2 usage error.)";
-
-// A word the shell passes through unchanged.
-std::string shellWord(const std::string& text) {
-  const bool plain = !text.empty() && text.find_first_not_of(
-                                          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                          "0123456789-_./+,:=@%") == std::string::npos;
-  if (plain) {
-    return text;
-  }
-  std::string quoted = "'";
-  for (char c : text) {
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return quoted + "'";
-}
 
 std::string joined(const std::vector<std::string>& parts) {
   std::string text;

@@ -5,7 +5,7 @@
 
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
-#include "hvx/files/file_io.h"
+#include "hvx/files/safe_write.h"
 #include "hvx/voice/printable_text.h"
 #include "hvx/voice/voice_file.h"
 #include "hvx/voice/voice_picture.h"

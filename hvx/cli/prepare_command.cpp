@@ -7,6 +7,7 @@
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"
+#include "hvx/files/safe_write.h"
 #include "hvx/picture/picture_prepare.h"
 #include "hvx/picture/prepared_name.h"
 #include "hvx/voice/printable_text.h"

@@ -6,8 +6,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "voice/safe_replace.h"
-
 namespace fs = std::filesystem;
 
 bool isRegularFile(const std::string& path, std::string& error) {
@@ -46,30 +44,6 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
     return false;
   }
   bytes = content.str();
-  return true;
-}
-
-bool writeFileSafely(const std::string& path, const std::string& bytes, std::string& error) {
-  std::error_code status;
-  if (fs::is_directory(path, status)) {
-    error = "is a folder, not a file";
-    return false;
-  }
-  errno = 0;
-  Replacement replacement;
-  if (!beginReplacement(path.c_str(), replacement)) {
-    error = std::string("cannot be written") +
-            (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
-    return false;
-  }
-  const bool complete = writeReplacement(
-      replacement, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-  const int writeErrno = errno;
-  if (!finishReplacement(replacement, complete)) {
-    error = std::string("cannot be written") +
-            (!complete && writeErrno != 0 ? ": " + std::string(std::strerror(writeErrno)) : "");
-    return false;
-  }
   return true;
 }
 

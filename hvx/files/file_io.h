@@ -14,11 +14,5 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
 // one-line reason in `error` for a folder, a device, a FIFO or nothing.
 bool isRegularFile(const std::string& path, std::string& error);
 
-// Writes `bytes` to `path` the way tonepix writes voice files: a temporary
-// file in the same folder, renamed into place, so that a failure never leaves
-// a half-written file and a replaced file keeps its permission bits. False
-// with a one-line reason in `error`.
-bool writeFileSafely(const std::string& path, const std::string& bytes, std::string& error);
-
 // True when both paths name the same file, by name or through links.
 bool sameFile(const std::string& a, const std::string& b);

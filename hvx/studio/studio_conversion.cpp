@@ -1,16 +1,13 @@
 #include "hvx/studio/studio_conversion.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
 #include "cli/converter.h"
+#include "cli/number_text.h"
 #include "common/random_source.h"
+#include "hvx/voice/voice_file.h"
 
 namespace {
 
@@ -33,70 +30,61 @@ bool isDecimalText(const std::string& text) {
   return true;
 }
 
-// Everything a stream received, then closes it.
-std::string drain(std::FILE* stream) {
-  std::string text;
-  if (stream == nullptr) {
-    return text;
-  }
-  std::rewind(stream);
-  char chunk[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
-    text.append(chunk, got);
-  }
-  std::fclose(stream);
-  return text;
-}
-
-bool readFile(const std::filesystem::path& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+// The options the page's timing choice leaves out: the tempo or the interval.
+bool passed(const ToneOption& option, const ToneOptions& options) {
+  if (option.value == OptionValue::None) {
     return false;
   }
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return true;
+  const char* choice = timingChoice(option);
+  return choice == nullptr || options.useTempo == (std::string(choice) == "tempo");
 }
 
-bool writeFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(file);
+// The Converter's messages and summary line, appended to a string.
+MessageSink collectInto(std::string& text) {
+  MessageSink sink;
+  sink.collect = [](void* context, const char* piece, std::size_t length) {
+    static_cast<std::string*>(context)->append(piece, length);
+  };
+  sink.context = &text;
+  return sink;
 }
 
-// A folder of its own for one conversion, removed when this goes.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::error_code ignored;
-    std::string pattern =
-        (std::filesystem::temp_directory_path(ignored) / "hvx-studio-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) {
-      path_ = pattern;
+// Each option as tonepix's parser would set it from its text, in the order
+// the command the page shows gives them.
+void setOptions(Converter& converter, const ToneOptions& options) {
+  for (std::size_t i = 0; i < kToneOptionCount; ++i) {
+    const ToneOption& option = kToneOptions[i];
+    if (!passed(option, options)) {
+      continue;
+    }
+    if (option.value == OptionValue::Seconds) {
+      converter.setSecondsOption(option, readDecimal(options.interval.c_str()));
+    } else {
+      // The request brought the value within nine digits: it fits.
+      converter.setWholeOption(option, static_cast<std::int32_t>(options.values[i]));
     }
   }
-  ~ScratchFolder() {
-    if (!path_.empty()) {
-      std::error_code ignored;
-      std::filesystem::remove_all(path_, ignored);
-    }
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string withoutLineEnd(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-    text.pop_back();
-  }
-  return text;
+  converter.settleTiming();
 }
 
 }  // namespace
+
+const char* timingChoice(const ToneOption& option) {
+  if (option.value == OptionValue::Seconds) {
+    return "interval";
+  }
+  return option.letter == 'b' ? "tempo" : nullptr;
+}
+
+ToneOptions::ToneOptions() {
+  for (std::size_t i = 0; i < kToneOptionCount; ++i) {
+    values[i] = static_cast<long long>(kToneOptions[i].initial);
+  }
+  whole('b') = kStudioStartingTempo;
+}
+
+long long& ToneOptions::whole(char letter) { return values[toneOptionIndex(letter)]; }
+long long ToneOptions::whole(char letter) const { return values[toneOptionIndex(letter)]; }
 
 std::string defaultIntervalText() {
   char text[32];
@@ -107,93 +95,72 @@ std::string defaultIntervalText() {
 bool toneOptionTexts(const ToneOptions& options, std::vector<std::string>& texts,
                      std::string& error) {
   texts.clear();
-  texts.push_back("-t" + std::to_string(options.harmonics));
-  if (options.useTempo) {
-    texts.push_back("-b" + std::to_string(options.bpm));
-  } else {
-    if (!isDecimalText(options.interval)) {
-      error = "The interval must be a number of seconds, such as 0.3.";
-      return false;
+  for (std::size_t i = 0; i < kToneOptionCount; ++i) {
+    const ToneOption& option = kToneOptions[i];
+    if (!passed(option, options)) {
+      continue;
     }
-    texts.push_back("-i" + options.interval);
+    const std::string letter = std::string("-") + option.letter;
+    if (option.value == OptionValue::Seconds) {
+      if (!isDecimalText(options.interval)) {
+        error = "The interval must be a number of seconds, such as 0.3.";
+        return false;
+      }
+      texts.push_back(letter + options.interval);
+    } else {
+      texts.push_back(letter + std::to_string(options.values[i]));
+    }
   }
-  texts.push_back("-p" + std::to_string(options.plateau));
-  texts.push_back("-d" + std::to_string(options.mute));
-  texts.push_back("-r" + std::to_string(options.random));
-  texts.push_back("-z" + std::to_string(options.noiseFloor));
-  texts.push_back("-n" + std::to_string(options.ceiling));
-  texts.push_back("-f" + std::to_string(options.detune));
   return true;
 }
 
 ToneConversion convertLikeTonepix(const std::string& bitmap, const std::string& name,
-                                  const std::vector<std::string>& optionTexts, std::uint32_t seed) {
+                                  const ToneOptions& options, std::uint32_t seed) {
   ToneConversion result;
-  ScratchFolder scratch;
-  const std::string picturePath = (scratch.path() / (name + ".bmp")).string();
-  // tonepix derives the voice file from the first ".bmp" in the whole path.
-  if (scratch.path().empty() || picturePath.find(".bmp") != picturePath.size() - 4 ||
-      picturePath.find(".BMP") != std::string::npos || !writeFile(picturePath, bitmap)) {
-    result.error = "The studio could not write its temporary files.";
+  if (!options.useTempo && !isDecimalText(options.interval)) {
+    result.error = "The interval must be a number of seconds, such as 0.3.";
     return result;
   }
-  std::vector<const char*> arguments{"tonepix"};
-  for (const std::string& text : optionTexts) {
-    arguments.push_back(text.c_str());
-  }
-  arguments.push_back(picturePath.c_str());
-
-  std::FILE* messages = std::tmpfile();
-  std::FILE* summary = std::tmpfile();
-  if (messages == nullptr || summary == nullptr) {
-    drain(messages);
-    drain(summary);
-    result.error = "The studio could not write its temporary files.";
-    return result;
-  }
-  std::string voicePath;
-  int loaded = -1;
-  bool parsed = false;
+  // tonepix names the voice from the picture's file name, and its messages
+  // name the picture as the user knows it.
+  const std::string fileName = name + ".bmp";
+  std::string summary;
+  int loaded = 0;
   {
     std::lock_guard<std::mutex> hold(conversionLock);
     auto converter = std::make_unique<Converter>();  // its matrices are too big for a stack
     RandomSource::seed(seed);  // after construction, which seeds from the clock
-    converter->log = messages;
-    converter->summary = summary;
-    const ParseOutcome outcome =
-        converter->parseOptions(static_cast<int>(arguments.size()), arguments.data());
-    parsed = outcome.kind == ParseOutcome::Kind::FirstFile &&
-             outcome.value == static_cast<int>(arguments.size()) - 1;
-    if (parsed) {
-      loaded = converter->convertFile(picturePath.c_str());
-      voicePath = converter->outputPath;
-      result.harmonicCount = converter->harmonicCount;
-      result.usedGenerator = converter->freqDelta != 0 || converter->decimatePercent != 0 ||
-                             converter->randomPercent != 0;
-      result.noiseFloorPercent = converter->noiseFloorPercent;
-      result.ceilingPercent = converter->normalizePercent;
+    converter->log = collectInto(result.messages);
+    converter->summary = collectInto(summary);
+    setOptions(*converter, options);
+    result.harmonicCount = converter->harmonicCount;
+    result.usedGenerator = converter->freqDelta != 0 || converter->decimatePercent != 0 ||
+                           converter->randomPercent != 0;
+    result.noiseFloorPercent = converter->noiseFloorPercent;
+    result.ceilingPercent = converter->normalizePercent;
+    loaded = converter->nameInput(fileName.c_str());
+    if (loaded == 0) {
+      loaded = converter->loadBitmapBytes(reinterpret_cast<const unsigned char*>(bitmap.data()),
+                                          bitmap.size());
+    }
+    if (loaded == 0) {
+      converter->runStages();
+      result.loopStartPoint = converter->loopStartPoint;
+      result.loopEndPoint = converter->loopEndPoint;
+      const Voice* voice = converter->buildVoice();
+      if (voice != nullptr) {
+        result.voice = encodeVoiceFile(*voice);
+      }
     }
   }
-  result.messages = drain(messages);
-  result.summary = withoutLineEnd(drain(summary));
-  int points = 0;
-  if (std::sscanf(result.summary.c_str(), "%d = %d .. %d", &points, &result.loopStartPoint,
-                  &result.loopEndPoint) != 3) {
-    result.loopStartPoint = result.loopEndPoint = 0;
+  while (!summary.empty() && summary.back() == '\n') {
+    summary.pop_back();
   }
-  // The scratch folder's path means nothing to the user: show the picture's name.
-  for (std::size_t at = result.messages.find(picturePath); at != std::string::npos;
-       at = result.messages.find(picturePath, at)) {
-    result.messages.replace(at, picturePath.size(), name + ".bmp");
-  }
-  if (!parsed) {
-    result.error = "tonepix refused these options.";
-  } else if (loaded == kWriteFailed) {
-    result.error = "tonepix did not write the voice file.";
-  } else if (loaded != 0) {
+  result.summary = summary;
+  if (loaded != 0) {
     result.error = "tonepix could not read the prepared picture.";
-  } else if (!readFile(voicePath, result.voice) || result.voice.empty()) {
-    result.error = "tonepix did not write the voice file.";
+  } else if (result.voice.empty()) {
+    result.error = "tonepix could not assemble the voice.";
   } else {
     result.converted = true;
   }

@@ -10,24 +10,29 @@
 std::string defaultIntervalText();
 
 // The tonepix options as the page's controls set them, starting from
-// tonepix's defaults. Values are passed on as tonepix option texts, so
-// tonepix's own parser clamps them and says so.
+// tonepix's defaults; each whole-number option under its place in
+// kToneOptions. tonepix's own setters clamp them and say so.
 struct ToneOptions {
-  long long harmonics = optionDefault('t');
+  ToneOptions();
+  long long& whole(char letter);
+  long long whole(char letter) const;
+
+  long long values[kToneOptionCount];            // whole-number options; others unused
   bool useTempo = false;                         // -b instead of -i
   std::string interval = defaultIntervalText();  // -i, seconds, as typed
-  long long bpm = 120;  // -b; the studio's starting tempo, since tonepix's is off
-  long long plateau = optionDefault('p');
-  long long mute = optionDefault('d');
-  long long random = optionDefault('r');
-  long long noiseFloor = optionDefault('z');
-  long long ceiling = optionDefault('n');
-  long long detune = optionDefault('f');
 };
 
+// The page offers the interval or the tempo, as its request's useTempo says:
+// which of the two an option is ("interval" or "tempo"), or null for the
+// others.
+const char* timingChoice(const ToneOption& option);
+
+// The studio's starting tempo, since tonepix's is off.
+constexpr long long kStudioStartingTempo = 120;
+
 // The options as tonepix command-line texts ("-t32", "-i0.5", ...), in the
-// order the page shows them. An interval that is not a plain decimal number
-// is refused with a sentence in `error`.
+// order of tonepix's help, for the command the page shows. An interval that
+// is not a plain decimal number is refused with a sentence in `error`.
 bool toneOptionTexts(const ToneOptions& options, std::vector<std::string>& texts,
                      std::string& error);
 
@@ -52,9 +57,10 @@ struct ToneConversion {
 };
 
 // Converts one picture exactly as `tonepix OPTIONS NAME.bmp` would with its
-// generator seeded with `seed`: the same parser, stages and writer, run in a
-// private temporary folder. `bitmap` holds the bytes tonepix would read;
-// `name` (a plain file name without extension) becomes the voice's name.
-// Conversions run one at a time: the generator is one shared state.
+// generator seeded with `seed`, in memory: tonepix's option setters, loader,
+// stages and voice encoding, its messages collected as text. `bitmap` holds
+// the bytes tonepix would read; `name` (a plain file name without extension)
+// becomes the voice's name. Conversions run one at a time: the generator is
+// one shared state.
 ToneConversion convertLikeTonepix(const std::string& bitmap, const std::string& name,
-                                  const std::vector<std::string>& optionTexts, std::uint32_t seed);
+                                  const ToneOptions& options, std::uint32_t seed);

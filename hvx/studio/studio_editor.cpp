@@ -116,7 +116,6 @@ bool renderResultAtNote(const StudioResult& result, const json& body, std::strin
   settings.normalize = true;
   const json note = body.value("note", json());
   const json frequency = body.value("frequency", json());
-  const json hold = body.value("hold", json(2.0));
   if (note.is_string()) {
     if (!noteFrequency(note.get<std::string>(), settings.frequency)) {
       error = "A note is named like C4, F#3 or Bb2, from C-1 to G9.";
@@ -129,13 +128,9 @@ bool renderResultAtNote(const StudioResult& result, const json& body, std::strin
     error = "Name a note (such as C4) or a frequency in hertz.";
     return false;
   }
-  if (!hold.is_number() || !(hold.get<double>() >= 0.0) ||
-      hold.get<double>() > kMaxPreviewHoldSeconds) {
-    error = "The hold must be between 0 and " +
-            std::to_string(static_cast<int>(kMaxPreviewHoldSeconds)) + " seconds.";
+  if (!previewHoldFromJson(body, settings.holdSeconds, error)) {
     return false;
   }
-  settings.holdSeconds = hold.get<double>();
   auto voice = std::make_unique<Voice>();  // too big for a stack
   if (!readResultVoice(result, *voice, error)) {
     return false;

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "hvx/files/file_io.h"
+#include "hvx/files/safe_write.h"
 
 namespace {
 

@@ -78,19 +78,18 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
     request.prepare.topFirst = flagField(body, "topFirst", false);
     request.prepare.invert = flagField(body, "invert", false);
     ToneOptions& tone = request.tone;
-    tone.harmonics = toneField(body, "harmonics", tone.harmonics);
     tone.useTempo = flagField(body, "useTempo", tone.useTempo);
-    tone.interval = textField(body, "interval", tone.interval);
-    tone.bpm = toneField(body, "bpm", tone.bpm);
-    tone.plateau = toneField(body, "plateau", tone.plateau);
-    tone.mute = toneField(body, "mute", tone.mute);
-    tone.random = toneField(body, "random", tone.random);
-    tone.noiseFloor = toneField(body, "noiseFloor", tone.noiseFloor);
-    tone.ceiling = toneField(body, "ceiling", tone.ceiling);
-    tone.detune = toneField(body, "detune", tone.detune);
+    for (std::size_t i = 0; i < kToneOptionCount; ++i) {
+      const ToneOption& option = kToneOptions[i];
+      if (option.value == OptionValue::Integer) {
+        tone.values[i] = toneField(body, option.key, tone.values[i]);
+      } else if (option.value == OptionValue::Seconds) {
+        tone.interval = textField(body, option.key, tone.interval);
+      }
+    }
     // Plateau mode takes fewer rows; tonepix turns a non-zero value into it
     // after clamping, and a negative one clamps to off.
-    request.prepare.plateau = tone.plateau > 0;
+    request.prepare.plateau = tone.whole('p') > 0;
     const long long seed = wholeField(body, "seed", 1);
     constexpr long long kLargestSeed = std::numeric_limits<std::uint32_t>::max();
     if (seed < 0 || seed > kLargestSeed) {
@@ -98,14 +97,9 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
       return false;
     }
     request.seed = static_cast<std::uint32_t>(seed);
-    const json hold = body.value("hold", json(2.0));
-    if (!hold.is_number() || !(hold.get<double>() >= 0.0) ||
-        hold.get<double>() > kMaxPreviewHoldSeconds) {
-      error = "The hold must be between 0 and " +
-              std::to_string(static_cast<int>(kMaxPreviewHoldSeconds)) + " seconds.";
+    if (!previewHoldFromJson(body, request.holdSeconds, error)) {
       return false;
     }
-    request.holdSeconds = hold.get<double>();
   } catch (const std::exception&) {  // a field of the wrong type
     error = "The request was not understood.";
     return false;
@@ -113,12 +107,46 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
   return true;
 }
 
+bool previewHoldFromJson(const json& body, double& seconds, std::string& error) {
+  const json hold = body.value("hold", json(2.0));
+  if (!hold.is_number() || !(hold.get<double>() >= 0.0) ||
+      hold.get<double>() > kMaxPreviewHoldSeconds) {
+    error = "The hold must be between 0 and " +
+            std::to_string(static_cast<int>(kMaxPreviewHoldSeconds)) + " seconds.";
+    return false;
+  }
+  seconds = hold.get<double>();
+  return true;
+}
+
 json toneOptionsJson(const ToneOptions& tone) {
-  return json{{"harmonics", tone.harmonics}, {"useTempo", tone.useTempo},
-              {"interval", tone.interval},   {"bpm", tone.bpm},
-              {"plateau", tone.plateau},     {"mute", tone.mute},
-              {"random", tone.random},       {"noiseFloor", tone.noiseFloor},
-              {"ceiling", tone.ceiling},     {"detune", tone.detune}};
+  json values{{"useTempo", tone.useTempo}};
+  for (std::size_t i = 0; i < kToneOptionCount; ++i) {
+    const ToneOption& option = kToneOptions[i];
+    if (option.value == OptionValue::Integer) {
+      values[option.key] = tone.values[i];
+    } else if (option.value == OptionValue::Seconds) {
+      values[option.key] = tone.interval;
+    }
+  }
+  return values;
+}
+
+json toneControlsJson() {
+  json controls = json::array();
+  for (const ToneOption& option : kToneOptions) {
+    if (option.value == OptionValue::None) {
+      continue;
+    }
+    const char* timing = timingChoice(option);
+    controls.push_back(json{{"key", option.key},
+                            {"letter", std::string(1, option.letter)},
+                            {"label", option.label},
+                            {"unit", option.unit},
+                            {"kind", option.value == OptionValue::Seconds ? "seconds" : "whole"},
+                            {"timing", timing != nullptr ? json(timing) : json(nullptr)}});
+  }
+  return controls;
 }
 
 namespace {

@@ -15,6 +15,15 @@ bool studioRequestFromJson(const nlohmann::json& body, StudioRequest& request, s
 // controls from tonepix's defaults this way.
 nlohmann::json toneOptionsJson(const ToneOptions& tone);
 
+// The page's controls for tonepix's options, from tonepix's option table:
+// each one's request field, letter, label, unit, kind ("whole" or
+// "seconds") and timing choice ("interval", "tempo" or null).
+nlohmann::json toneControlsJson();
+
+// The preview hold a request asks for ("hold", 2 s when absent). False with
+// a sentence in `error` outside 0 .. kMaxPreviewHoldSeconds.
+bool previewHoldFromJson(const nlohmann::json& body, double& seconds, std::string& error);
+
 // What the page shows for a result: the summary and messages, the grid, the
 // command line that makes the same voice, and where to fetch the files.
 nlohmann::json studioResultJson(const StudioResult& result, bool canSave);

@@ -180,8 +180,7 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
   if (!toneOptionTexts(request.tone, made->optionTexts, error)) {
     return false;
   }
-  made->conversion =
-      convertLikeTonepix(made->bitmap, made->names.stem, made->optionTexts, request.seed);
+  made->conversion = convertLikeTonepix(made->bitmap, made->names.stem, request.tone, request.seed);
   if (!made->conversion.converted) {
     error = made->conversion.error;
     return false;

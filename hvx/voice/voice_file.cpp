@@ -3,8 +3,10 @@
 #include <filesystem>
 
 #include "hvx/files/file_io.h"
+#include "hvx/files/safe_write.h"
 #include "voice/voice_layout.h"
 #include "voice/voice_reader.h"
+#include "voice/voice_writer.h"
 
 bool loadVoiceFile(const std::string& path, Voice& voice, std::string& problem) {
   std::error_code error;
@@ -25,4 +27,22 @@ bool loadVoiceFile(const std::string& path, Voice& voice, std::string& problem) 
     return false;
   }
   return true;
+}
+
+std::string encodeVoiceFile(const Voice& voice) {
+  VoiceWriter writer;
+  if (!writer.openInMemory() || !encodeVoice(voice, writer) || !writer.assembledWhole()) {
+    return std::string();
+  }
+  return std::string(reinterpret_cast<const char*>(writer.assembled()),
+                     static_cast<std::size_t>(writer.encodedLength()));
+}
+
+bool writeVoiceFile(const std::string& path, const Voice& voice, std::string& error) {
+  const std::string bytes = encodeVoiceFile(voice);
+  if (bytes.empty()) {
+    error = "cannot be written: the voice does not fit a voice file";
+    return false;
+  }
+  return writeFileSafely(path, bytes, error);
 }

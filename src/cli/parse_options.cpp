@@ -6,7 +6,7 @@
 
 namespace {
 
-// The Converter field an integer option sets.
+// The Converter field a whole-number option sets.
 std::int32_t& integerSetting(Converter& converter, char letter) {
   switch (letter) {
     case 'f':
@@ -29,35 +29,40 @@ std::int32_t& integerSetting(Converter& converter, char letter) {
   }
 }
 
-void setInterval(Converter& converter, const ToneOption& option, const char* valueText) {
-  const double value = readDecimal(valueText);
-  if (!(value >= option.low)) {  // not a number reads as too low
-    converter.interval = static_cast<float>(option.low);
-    std::fprintf(converter.log, option.lowMessage, option.low);
-  } else if (value > option.high) {
-    converter.interval = static_cast<float>(option.high);
-    std::fprintf(converter.log, option.highMessage, option.high);
+ParseOutcome error(int code) { return ParseOutcome{ParseOutcome::Kind::Error, code}; }
+
+}  // namespace
+
+void Converter::setSecondsOption(const ToneOption& option, double seconds) {
+  if (!(seconds >= option.low)) {  // not a number reads as too low
+    interval = static_cast<float>(option.low);
+    say(log, option.lowMessage, option.low);
+  } else if (seconds > option.high) {
+    interval = static_cast<float>(option.high);
+    say(log, option.highMessage, option.high);
   } else {
-    converter.interval = static_cast<float>(value);
+    interval = static_cast<float>(seconds);
   }
 }
 
 // Stored first and replaced when out of range, with exactly one warning.
-void setInteger(Converter& converter, const ToneOption& option, const char* valueText) {
-  std::int32_t& field = integerSetting(converter, option.letter);
-  field = readInteger(valueText);
+void Converter::setWholeOption(const ToneOption& option, std::int32_t value) {
+  std::int32_t& field = integerSetting(*this, option.letter);
+  field = value;
   if (field < option.low) {
     field = static_cast<std::int32_t>(option.low);
-    std::fprintf(converter.log, option.lowMessage, static_cast<int>(field));
+    say(log, option.lowMessage, static_cast<int>(field));
   } else if (field > option.high) {
     field = static_cast<std::int32_t>(option.high);
-    std::fprintf(converter.log, option.highMessage, static_cast<int>(field));
+    say(log, option.highMessage, static_cast<int>(field));
   }
 }
 
-ParseOutcome error(int code) { return ParseOutcome{ParseOutcome::Kind::Error, code}; }
-
-}  // namespace
+void Converter::settleTiming() {
+  if (bpm != optionDefault('b')) {
+    interval = static_cast<float>(60.0 / static_cast<double>(bpm));
+  }
+}
 
 ParseOutcome Converter::parseOptions(int argc, const char* const* argv) {
   int index = 1;
@@ -73,7 +78,7 @@ ParseOutcome Converter::parseOptions(int argc, const char* const* argv) {
     const char* text = arg + 1;
     const ToneOption* option = findToneOption(text[0]);
     if (option == nullptr) {
-      std::fprintf(log, "Unknown argument: %s\n", text);
+      say(log, "Unknown argument: %s\n", text);
       return error(kUnknownOption);
     }
     const char* valueText = text + 1;
@@ -86,14 +91,12 @@ ParseOutcome Converter::parseOptions(int argc, const char* const* argv) {
     } else if (*valueText == '\0') {
       return error(option->missingValueCode);
     } else if (option->value == OptionValue::Seconds) {
-      setInterval(*this, *option, valueText);
+      setSecondsOption(*option, readDecimal(valueText));
     } else {
-      setInteger(*this, *option, valueText);
+      setWholeOption(*option, readInteger(valueText));
     }
   }
   // The tempo, once set, wins over -i wherever it stands on the command line.
-  if (bpm != optionDefault('b')) {
-    interval = static_cast<float>(60.0 / static_cast<double>(bpm));
-  }
+  settleTiming();
   return ParseOutcome{ParseOutcome::Kind::FirstFile, index};
 }

@@ -3,7 +3,7 @@
 #include <csignal>
 #include <initializer_list>
 
-#include "voice/safe_replace.h"
+#include "files/safe_replace.h"
 
 namespace {
 

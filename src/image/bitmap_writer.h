@@ -13,5 +13,5 @@ std::string makeBitmap(std::int32_t width, std::int32_t height,
                        const std::vector<std::uint8_t>& pixels);
 
 // Writes `bytes` to `path`; false when the file cannot be written. For the
-// tools and tests: hvx writes its files safely (hvx/files/file_io.h).
+// tools and tests: hvx writes its files safely (hvx/files/safe_write.h).
 bool writeFileBytes(const std::string& path, const std::string& bytes);

@@ -23,9 +23,7 @@ constexpr std::size_t kUsableBytes =
 // Reads a picture's usable bytes in one call, without ever waiting: a FIFO
 // with no writer, a socket or a device is refused (false) instead of blocking
 // the run or being read from. Folders still open, and read as no bytes, so
-// that they keep their "not a bitmap" answer. `got` is how many bytes came;
-// whatever the header and colour table lack reads as 0 (the pixel rows are
-// completed once their count is known).
+// that they keep their "not a bitmap" answer. `got` is how many bytes came.
 bool readPicture(const char* path, unsigned char* bytes, std::size_t& got) {
   const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
@@ -51,64 +49,71 @@ bool readPicture(const char* path, unsigned char* bytes, std::size_t& got) {
     }
   }
   ::close(fd);
-  if (got < kPixelDataOffset) {
-    std::memset(bytes + got, 0, kPixelDataOffset - got);
-  }
   return true;
 }
 
 }  // namespace
 
-int Converter::loadBitmap(const char* argument) {
+int Converter::nameInput(const char* argument) {
   if (!hasBitmapName(argument)) {
-    std::fprintf(log, "Found \"%s\" in place of .bmp file: Skipping...\n", argument);
+    say(log, "Found \"%s\" in place of .bmp file: Skipping...\n", argument);
     return kSkipNotBmpName;
   }
   const std::size_t argumentLength = std::strlen(argument);
   if (argumentLength > static_cast<std::size_t>(kMaxPathLength)) {
-    std::fprintf(log, "Input file: \"%s\", Path too long! Cannot support more than %d characters\n",
-                 argument, kMaxPathLength);
+    say(log, "Input file: \"%s\", Path too long! Cannot support more than %d characters\n",
+        argument, kMaxPathLength);
     return kSkipPathTooLong;
   }
   std::memcpy(inputPath, argument, argumentLength + 1);
   deriveOutputPath(inputPath, outputPath, sizeof outputPath);
   deriveVoiceName(inputPath, voiceName, sizeof voiceName);
+  return 0;
+}
 
-  const bool verbose = verbosity != 0;
-  // Every message of this file ends up as one line: the prefix, then either
-  // the dimensions and "Loaded." or a single reason.
-  auto prefixWhenQuiet = [&]() {
-    if (!verbose) {
-      std::fprintf(log, "Input file: \"%s\"", inputPath);
-    }
-  };
-
-  if (verbose) {
-    std::fprintf(log, "Input file: \"%s\"", inputPath);
+int Converter::loadBitmap(const char* argument) {
+  const int named = nameInput(argument);
+  if (named != 0) {
+    return named;
   }
   // The whole picture comes in with one read call; the file is closed before
   // any of it is examined.
   unsigned char bytes[kUsableBytes];
   std::size_t got = 0;
   if (!readPicture(inputPath, bytes, got)) {
-    prefixWhenQuiet();
-    std::fprintf(log, ", Could not open! Skipping...\n");
+    say(log, "Input file: \"%s\", Could not open! Skipping...\n", inputPath);
     return kSkipCannotOpen;
   }
-  if (bytes[0] != 'B' || bytes[1] != 'M') {
+  return loadBitmapBytes(bytes, got);
+}
+
+int Converter::loadBitmapBytes(const unsigned char* bytes, std::size_t size) {
+  const bool verbose = verbosity != 0;
+  // Every message of this file ends up as one line: the prefix, then either
+  // the dimensions and "Loaded." or a single reason.
+  auto prefixWhenQuiet = [&]() {
+    if (!verbose) {
+      say(log, "Input file: \"%s\"", inputPath);
+    }
+  };
+
+  if (verbose) {
+    say(log, "Input file: \"%s\"", inputPath);
+  }
+  // Whatever the bytes lack reads as 0, as from a file that ends early.
+  if (size < 2 || bytes[0] != 'B' || bytes[1] != 'M') {
     prefixWhenQuiet();
-    std::fprintf(log, ", Doesn't look like a bitmap file! Skipping...\n");
+    say(log, ", Doesn't look like a bitmap file! Skipping...\n");
     return kSkipNotBitmap;
   }
-  // The header is whole here: what the file lacks was zero-filled above.
-  const auto width = static_cast<std::int32_t>(readLittleEndian(bytes, got, kWidthOffset, 4));
-  const auto height = static_cast<std::int32_t>(readLittleEndian(bytes, got, kHeightOffset, 4));
+  const auto width = static_cast<std::int32_t>(readLittleEndian(bytes, size, kWidthOffset, 4));
+  const auto height = static_cast<std::int32_t>(readLittleEndian(bytes, size, kHeightOffset, 4));
   if (verbose) {
-    std::fprintf(log, ", Dimensions: %dx%d", width, height);
+    say(log, ", Dimensions: %dx%d", width, height);
   }
   if (width != kRequiredWidth) {
     prefixWhenQuiet();
-    std::fprintf(log, ", Must be 64 pixels wide! Cannot support %d harmonics\n", width);
+    say(log, ", Must be 64 pixels wide! Cannot support %d harmonics\n", width);
     return kSkipWidth;
   }
   pointCount = height;
@@ -116,44 +121,47 @@ int Converter::loadBitmap(const char* argument) {
   // build a voice out of an earlier picture's rows.
   if (height < 1) {
     prefixWhenQuiet();
-    std::fprintf(log, ", Too short! Cannot support %d envelope points (%d min)\n", height, 1);
+    say(log, ", Too short! Cannot support %d envelope points (%d min)\n", height, 1);
     return kSkipHeight;
   }
   if (height > kMaxPictureRows) {
     prefixWhenQuiet();
-    std::fprintf(log, ", Too long! Cannot support %d envelope points (%d max)\n", height,
-                 kMaxPictureRows);
+    say(log, ", Too long! Cannot support %d envelope points (%d max)\n", height, kMaxPictureRows);
     return kSkipHeight;
   }
   if (plateauPercent != 0 && height > kMaxPlateauPictureRows) {
     prefixWhenQuiet();
-    std::fprintf(log, ", Too long for plateau mode! Cannot support %d envelope points (%d max)\n",
-                 height, kMaxPlateauPictureRows);
+    say(log, ", Too long for plateau mode! Cannot support %d envelope points (%d max)\n", height,
+        kMaxPlateauPictureRows);
     return kSkipHeight;
   }
 
   // Pixel bytes follow the colour table whatever the header says; each is a
-  // level in its own right, not a colour table index.
-  // Rows the file ends before read as 0.
-  const std::size_t rowsEnd = kPixelDataOffset + static_cast<std::size_t>(height) * kMaxHarmonics;
-  if (got < rowsEnd) {
-    const std::size_t from = got > kPixelDataOffset ? got : kPixelDataOffset;
-    std::memset(bytes + from, 0, rowsEnd - from);
-  }
+  // level in its own right, not a colour table index. Cells the bytes end
+  // before read as 0.
   // A level (8 bits) times the scale (24 significant bits) is exact in
   // double, so rounding that product to float gives the float product: one
   // rounding either way. In float the compiler converts a vector of pixels
   // at a time.
-  const unsigned char* pixels = bytes + kPixelDataOffset;
+  const std::size_t available = size > kPixelDataOffset ? size - kPixelDataOffset : 0;
   for (int r = 0; r < height; ++r) {
-    const unsigned char* row = pixels + static_cast<std::size_t>(r) * kMaxHarmonics;
+    const std::size_t rowStart = static_cast<std::size_t>(r) * kMaxHarmonics;
     float* cells = amplitude[r];
-    for (int c = 0; c < kMaxHarmonics; ++c) {
-      cells[c] = static_cast<float>(row[c]) * kPixelScale;
+    if (rowStart + kMaxHarmonics <= available) {
+      const unsigned char* row = bytes + kPixelDataOffset + rowStart;
+      for (int c = 0; c < kMaxHarmonics; ++c) {
+        cells[c] = static_cast<float>(row[c]) * kPixelScale;
+      }
+    } else {
+      for (int c = 0; c < kMaxHarmonics; ++c) {
+        const std::size_t at = rowStart + static_cast<std::size_t>(c);
+        const unsigned char level = at < available ? bytes[kPixelDataOffset + at] : 0;
+        cells[c] = static_cast<float>(level) * kPixelScale;
+      }
     }
   }
   if (verbose) {
-    std::fprintf(log, ", Loaded.\n");
+    say(log, ", Loaded.\n");
   }
   if (height == 1) {
     // A one-row picture's loop point is row 1, which it does not load: it

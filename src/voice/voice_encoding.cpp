@@ -3,6 +3,7 @@
 
 #include "voice/voice.h"
 #include "voice/voice_layout.h"
+#include "voice/voice_writer.h"
 
 bool encodeEnvelope(const Envelope& envelope, VoiceWriter& writer) {
   writer.putInt32(envelope.count);

@@ -1,7 +1,7 @@
+#include "voice/voice_writer.h"
+
 #include <cstring>
 #include <new>
-
-#include "voice/voice.h"
 
 VoiceWriter::~VoiceWriter() {
   // Only reached with a file still open when close() was never called: the
@@ -29,6 +29,17 @@ bool VoiceWriter::open(const char* path) {
   }
   opened = true;
   return true;
+}
+
+bool VoiceWriter::openInMemory() {
+  mode = 2;
+  length = 0;
+  overflowed = false;
+  borrowedCount = 0;
+  borrowedBytes = 0;
+  borrowing = false;
+  buffer = new (std::nothrow) unsigned char[kBufferBytes];
+  return buffer != nullptr;
 }
 
 void VoiceWriter::putBytes(const unsigned char* bytes, std::size_t count) {

@@ -13,13 +13,14 @@
 #include "voice/voice.h"
 #include "voice/voice_layout.h"
 #include "voice/voice_record.h"
+#include "voice/voice_writer.h"
 
 namespace {
 
 void reportWriteFailure(const Converter& converter, const VoiceWriter& writer) {
-  std::fprintf(converter.log, "Could not write to \"%s\"\n", converter.outputPath);
+  say(converter.log, "Could not write to \"%s\"\n", converter.outputPath);
   if (const char* left = writer.leftBehind()) {
-    std::fprintf(converter.log, "Could not remove temporary file \"%s\"\n", left);
+    say(converter.log, "Could not remove temporary file \"%s\"\n", left);
   }
 }
 
@@ -146,28 +147,16 @@ void fillEnvelopes(const Converter& converter, VoiceRecord& record) {
 
 }  // namespace
 
-int Converter::writeVoice() {
-  VoiceWriter writer;
-  if (!writer.open(outputPath)) {
-    std::fprintf(log, "Could not write to \"%s\"\n", outputPath);
-    writer.release();
-    return kWriteFailed;
-  }
+const Voice* Converter::buildVoice() {
   if (ratio[0][0] < 0.0f || std::isnan(ratio[0][0])) {
     computeRatios();
   }
-
   if (!voiceRecord) {
     voiceRecord.reset(new (std::nothrow) VoiceRecord);
-    if (voiceRecord) {
-      resetVoiceCounts(voiceRecord->voice);
+    if (!voiceRecord) {
+      return nullptr;
     }
-  }
-  if (!voiceRecord) {
-    writer.release();
-    writer.close();  // without its buffer the writer leaves the earlier voice
-    reportWriteFailure(*this, writer);
-    return kWriteFailed;
+    resetVoiceCounts(voiceRecord->voice);
   }
   // Every field the file holds is set below, the counts by fillEnvelopes();
   // the unused tails of the envelopes and the other slot are never written.
@@ -182,7 +171,23 @@ int Converter::writeVoice() {
   voice->sets[kConverterSlot].baseFrequency = kBaseFrequency;
   voice->auxLists[kConverterSlot].count = 0;
   fillEnvelopes(*this, *voiceRecord);
+  return voice;
+}
 
+int Converter::writeVoice() {
+  VoiceWriter writer;
+  if (!writer.open(outputPath)) {
+    say(log, "Could not write to \"%s\"\n", outputPath);
+    writer.release();
+    return kWriteFailed;
+  }
+  const Voice* voice = buildVoice();
+  if (voice == nullptr) {
+    writer.release();
+    writer.close();  // without its buffer the writer leaves the earlier voice
+    reportWriteFailure(*this, writer);
+    return kWriteFailed;
+  }
   // The record outlives close(): the writer may write its envelopes from it.
   writer.borrowRecords();
   encodeVoice(*voice, writer);

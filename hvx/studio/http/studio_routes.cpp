@@ -150,7 +150,7 @@ void sendPictureAdded(Response& response, StudioSession& session, const std::str
 
 void handlePage(const Request&, Response& response) {
   response.set_header("Content-Security-Policy",
-                      "default-src 'none'; script-src 'self' 'unsafe-inline'; "
+                      "default-src 'none'; script-src 'self'; "
                       "style-src 'self' 'unsafe-inline'; "
                       "img-src blob:; media-src blob:; connect-src 'self'; "
                       "frame-ancestors 'none'; form-action 'none'; base-uri 'none'");
@@ -168,6 +168,7 @@ void handleSession(StudioContext& context, const Request&, Response& response) {
                 {"uploadLimit", kMaxUploadBytes},
                 {"maxHold", kMaxPreviewHoldSeconds},
                 {"defaults", toneOptionsJson(ToneOptions{})},
+                {"options", toneControlsJson()},
                 {"editor", editorFacts()}});
 }
 

@@ -1,7 +1,8 @@
 // The editor on the page: a grid drawn or made from a preset becomes the
 // picture the studio converts, and every edit can be undone. Loaded by
-// page.html, whose script offers `window.studio` (its calls to the server
-// and its turn of the loop) and announces each result with "studio:result".
+// page.html after controller.js, which offers `window.studio` (its calls to
+// the server and its turn of the loop) and announces each result with
+// "studio:result".
 import { GridEditor } from "./grid.js";
 import * as ops from "./operations.js";
 import { History } from "./undo.js";

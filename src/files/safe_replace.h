@@ -4,9 +4,10 @@
 
 #include <cstddef>
 
-// Replacing a voice file never loses the earlier one: the new bytes go to a
-// hidden temporary file beside the final destination, which is renamed over it
-// only once every byte was written and the file closed. A symlink is followed
+// Replacing a file never loses the earlier one: the new bytes go to a hidden
+// temporary file beside the final destination, which is renamed over it only
+// once every byte was written and the file closed. tonepix's voices and every
+// file hvx writes (through hvx/files/safe_write.h) come this way. A symlink is followed
 // and its final target replaced, so the link stays a link. Devices, and
 // destinations whose folder takes no new file, are written in place.
 

@@ -1,4 +1,4 @@
-#include "voice/safe_replace.h"
+#include "files/safe_replace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
