@@ -1,10 +1,13 @@
 #include "hvx/files/file_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "voice/safe_replace.h"
 
@@ -24,28 +27,60 @@ bool isRegularFile(const std::string& path, std::string& error) {
   return true;
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+bool readFileUpTo(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                  std::string& error) {
   if (!isRegularFile(path, error)) {
     return false;
   }
-  std::error_code status;
-  const std::uintmax_t size = fs::file_size(path, status);
-  if (!status && size > kMaxInputFileBytes) {
-    error = "too large (" + std::to_string(size) + " bytes), more than any picture hvx reads";
+  // Not blocking: the name may have become a FIFO since it was looked at.
+  const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat info {};
+  if (file < 0 || ::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error =
+        file < 0 ? std::string("cannot open: ") + std::strerror(errno) : "is not a regular file";
+    if (file >= 0) {
+      ::close(file);
+    }
     return false;
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = std::string("cannot open: ") + std::strerror(errno);
+  const std::size_t most = maxBytes + 1;
+  const auto size = static_cast<std::uintmax_t>(std::max<off_t>(info.st_size, 0));
+  // The size only sets the first allocation; the read itself stops at `most`.
+  bytes.assign(static_cast<std::size_t>(std::min<std::uintmax_t>(size + 1, most)), '\0');
+  std::size_t done = 0;
+  while (done < most) {
+    if (done == bytes.size()) {
+      bytes.resize(std::min(most, bytes.size() * 2));
+    }
+    const ssize_t got = ::read(file, &bytes[done], bytes.size() - done);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      error = std::string("cannot read: ") + std::strerror(errno);
+      ::close(file);
+      return false;
+    }
+    if (got == 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  ::close(file);
+  bytes.resize(done);
+  return true;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+  if (!readFileUpTo(path, kMaxInputFileBytes, bytes, error)) {
     return false;
   }
-  std::ostringstream content;
-  content << file.rdbuf();
-  if (file.bad()) {
-    error = "cannot read the file";
+  if (bytes.size() > kMaxInputFileBytes) {
+    bytes.clear();
+    error = "too large (more than " + std::to_string(kMaxInputFileBytes >> 20) +
+            " MiB), more than any file hvx reads";
     return false;
   }
-  bytes = content.str();
   return true;
 }
 

@@ -7,8 +7,14 @@
 constexpr std::size_t kMaxInputFileBytes = std::size_t{256} << 20;
 
 // Reads a whole regular file of at most kMaxInputFileBytes. False with a one-line reason in `error`
-// otherwise.
+// otherwise, also when the file grows past the cap while it is read.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
+
+// Reads a regular file, but never more than `maxBytes` + 1 bytes of it, whatever its size said
+// or becomes: `bytes.size() > maxBytes` tells that it holds more than `maxBytes`. Never waits on
+// a FIFO or a device. False with a one-line reason in `error` when it cannot be read.
+bool readFileUpTo(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                  std::string& error);
 
 // True when `path` names a regular file (through links); false with a
 // one-line reason in `error` for a folder, a device, a FIFO or nothing.

@@ -11,6 +11,8 @@
 
 #include "cli/converter.h"
 #include "common/random_source.h"
+#include "hvx/files/file_io.h"
+#include "voice/voice_layout.h"
 
 namespace {
 
@@ -49,13 +51,11 @@ std::string drain(std::FILE* stream) {
   return text;
 }
 
-bool readFile(const std::filesystem::path& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return true;
+// The voice tonepix just wrote, never more than any voice takes.
+bool readVoiceWritten(const std::filesystem::path& path, std::string& bytes) {
+  std::string error;
+  return readFileUpTo(path.string(), kLargestVoiceFileBytes, bytes, error) &&
+         bytes.size() <= kLargestVoiceFileBytes;
 }
 
 bool writeFile(const std::filesystem::path& path, const std::string& bytes) {
@@ -192,7 +192,7 @@ ToneConversion convertLikeTonepix(const std::string& bitmap, const std::string& 
     result.error = "tonepix did not write the voice file.";
   } else if (loaded != 0) {
     result.error = "tonepix could not read the prepared picture.";
-  } else if (!readFile(voicePath, result.voice) || result.voice.empty()) {
+  } else if (!readVoiceWritten(voicePath, result.voice) || result.voice.empty()) {
     result.error = "tonepix did not write the voice file.";
   } else {
     result.converted = true;

@@ -1,21 +1,17 @@
 #include "hvx/voice/voice_file.h"
 
-#include <filesystem>
-
 #include "hvx/files/file_io.h"
 #include "voice/voice_layout.h"
 #include "voice/voice_reader.h"
 
 bool loadVoiceFile(const std::string& path, Voice& voice, std::string& problem) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (!error && size > kLargestVoiceFileBytes) {
-    problem = "not a voice file: " + std::to_string(size) + " bytes, more than any voice takes (" +
-              std::to_string(kLargestVoiceFileBytes) + ")";
+  std::string bytes;
+  if (!readFileUpTo(path, kLargestVoiceFileBytes, bytes, problem)) {
     return false;
   }
-  std::string bytes;
-  if (!readWholeFile(path, bytes, problem)) {
+  if (bytes.size() > kLargestVoiceFileBytes) {
+    problem = "not a voice file: more than any voice takes (" +
+              std::to_string(kLargestVoiceFileBytes) + " bytes)";
     return false;
   }
   VoiceReadError readError;
