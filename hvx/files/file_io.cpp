@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "voice/safe_replace.h"
 
@@ -27,10 +28,22 @@ bool isRegularFile(const std::string& path, std::string& error) {
   return true;
 }
 
-bool readFileUpTo(const std::string& path, std::size_t maxBytes, std::string& bytes,
-                  std::string& error) {
+namespace {
+
+// Reads go in whole pieces of this: some files (in /proc) take no other sizes.
+constexpr std::size_t kReadPiece = std::size_t{1} << 16;
+
+std::size_t wholePieces(std::size_t bytes) {
+  return (bytes + kReadPiece - 1) / kReadPiece * kReadPiece;
+}
+
+}  // namespace
+
+FileRead readFileUpTo(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                      std::string& error) {
+  bytes.clear();
   if (!isRegularFile(path, error)) {
-    return false;
+    return FileRead::Failed;
   }
   // Not blocking: the name may have become a FIFO since it was looked at.
   const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -41,25 +54,30 @@ bool readFileUpTo(const std::string& path, std::size_t maxBytes, std::string& by
     if (file >= 0) {
       ::close(file);
     }
-    return false;
+    return FileRead::Failed;
   }
-  const std::size_t most = maxBytes + 1;
   const auto size = static_cast<std::uintmax_t>(std::max<off_t>(info.st_size, 0));
-  // The size only sets the first allocation; the read itself stops at `most`.
-  bytes.assign(static_cast<std::size_t>(std::min<std::uintmax_t>(size + 1, most)), '\0');
+  if (size > maxBytes) {
+    ::close(file);
+    return FileRead::TooLarge;
+  }
+  // The size only sets the first allocation: the file may grow, and some
+  // files say 0 and hold more.
+  const std::size_t most = wholePieces(maxBytes + 1);
+  std::string read(std::min(most, wholePieces(static_cast<std::size_t>(size) + 1)), '\0');
   std::size_t done = 0;
-  while (done < most) {
-    if (done == bytes.size()) {
-      bytes.resize(std::min(most, bytes.size() * 2));
+  while (done <= maxBytes) {
+    if (done == read.size()) {
+      read.resize(std::min(most, read.size() * 2));
     }
-    const ssize_t got = ::read(file, &bytes[done], bytes.size() - done);
+    const ssize_t got = ::read(file, &read[done], read.size() - done);
     if (got < 0 && errno == EINTR) {
       continue;
     }
     if (got < 0) {
       error = std::string("cannot read: ") + std::strerror(errno);
       ::close(file);
-      return false;
+      return FileRead::Failed;
     }
     if (got == 0) {
       break;
@@ -67,21 +85,21 @@ bool readFileUpTo(const std::string& path, std::size_t maxBytes, std::string& by
     done += static_cast<std::size_t>(got);
   }
   ::close(file);
-  bytes.resize(done);
-  return true;
+  if (done > maxBytes) {
+    return FileRead::TooLarge;
+  }
+  read.resize(done);
+  bytes = std::move(read);
+  return FileRead::Read;
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-  if (!readFileUpTo(path, kMaxInputFileBytes, bytes, error)) {
-    return false;
-  }
-  if (bytes.size() > kMaxInputFileBytes) {
-    bytes.clear();
+  const FileRead outcome = readFileUpTo(path, kMaxInputFileBytes, bytes, error);
+  if (outcome == FileRead::TooLarge) {
     error = "too large (more than " + std::to_string(kMaxInputFileBytes >> 20) +
             " MiB), more than any file hvx reads";
-    return false;
   }
-  return true;
+  return outcome == FileRead::Read;
 }
 
 bool writeFileSafely(const std::string& path, const std::string& bytes, std::string& error) {

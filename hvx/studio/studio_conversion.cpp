@@ -54,8 +54,7 @@ std::string drain(std::FILE* stream) {
 // The voice tonepix just wrote, never more than any voice takes.
 bool readVoiceWritten(const std::filesystem::path& path, std::string& bytes) {
   std::string error;
-  return readFileUpTo(path.string(), kLargestVoiceFileBytes, bytes, error) &&
-         bytes.size() <= kLargestVoiceFileBytes;
+  return readFileUpTo(path.string(), kLargestVoiceFileBytes, bytes, error) == FileRead::Read;
 }
 
 bool writeFile(const std::filesystem::path& path, const std::string& bytes) {

@@ -6,12 +6,12 @@
 
 bool loadVoiceFile(const std::string& path, Voice& voice, std::string& problem) {
   std::string bytes;
-  if (!readFileUpTo(path, kLargestVoiceFileBytes, bytes, problem)) {
-    return false;
-  }
-  if (bytes.size() > kLargestVoiceFileBytes) {
+  const FileRead outcome = readFileUpTo(path, kLargestVoiceFileBytes, bytes, problem);
+  if (outcome == FileRead::TooLarge) {
     problem = "not a voice file: more than any voice takes (" +
               std::to_string(kLargestVoiceFileBytes) + " bytes)";
+  }
+  if (outcome != FileRead::Read) {
     return false;
   }
   VoiceReadError readError;
