@@ -144,14 +144,17 @@ bool skipFrames(SNDFILE* file, int channels, sf_count_t frames) {
   return true;
 }
 
-std::string decodedTooMuch(double secondsAsked, const SF_INFO& info) {
+// `frames` is what would be decoded, all channels together.
+std::string decodedTooMuch(sf_count_t frames, const SF_INFO& info) {
   const double rate = static_cast<double>(info.samplerate);
+  // Rounded down, so that the part named is taken.
   const double most =
-      static_cast<double>(kMaxDecodedSamples) / static_cast<double>(info.channels) / rate;
-  return seconds(secondsAsked) + " of " + std::to_string(info.channels) +
+      std::floor(static_cast<double>(kMaxDecodedSamples / info.channels) / rate * 1000.0) / 1000.0;
+  return seconds(static_cast<double>(frames) / rate) + " of " + std::to_string(info.channels) +
          (info.channels == 1 ? " channel at " : " channels at ") + std::to_string(info.samplerate) +
-         " Hz is more than the " + std::to_string(kMaxDecodedSamples) +
-         " samples hvx decodes for one analysis; choose a part of at most " + seconds(most) +
+         " Hz is " + std::to_string(frames * info.channels) + " samples, more than the " +
+         std::to_string(kMaxDecodedSamples) +
+         " hvx decodes for one analysis; choose a part of at most " + seconds(most) +
          " with --start and --length";
 }
 
@@ -198,13 +201,13 @@ bool readPart(SNDFILE* file, const SF_INFO& info, const SoundRequest& request, S
   wanted = std::min(wanted, most);
   const sf_count_t mostFrames = kMaxDecodedSamples / info.channels;
   if (wanted > mostFrames) {
-    error = decodedTooMuch(static_cast<double>(wanted) / rate, info);
+    error = decodedTooMuch(wanted, info);
     return false;
   }
   if (first > 0 && sf_seek(file, first, SEEK_SET) != first) {
     // Reaching --start means decoding up to it: that counts as well.
     if (first > mostFrames - wanted) {
-      error = decodedTooMuch(static_cast<double>(first + wanted) / rate, info);
+      error = decodedTooMuch(first + wanted, info);
       return false;
     }
     if (!skipFrames(file, info.channels, first)) {
