@@ -27,6 +27,7 @@ constexpr int kMostChunksBeforeFormat = 64;
 constexpr std::uint16_t kWavMpeg = 0x0050;
 constexpr std::uint16_t kWavMpegLayer3 = 0x0055;
 constexpr std::uint16_t kWavExtensible = 0xfffe;
+const char* const kNoMpeg = "MPEG audio (MP3) is not read; convert it to WAV or FLAC first";
 
 struct MemorySource {
   const unsigned char* data;
@@ -123,7 +124,7 @@ bool readableContainer(const Peek& peek, std::string& error) {
   if (wav) {
     const std::uint32_t codec = wavCodec(peek);
     if (codec == kWavMpeg || codec == kWavMpegLayer3) {
-      error = "MPEG audio (MP3) is not read; convert it to WAV or FLAC first";
+      error = kNoMpeg;
       return false;
     }
   }
@@ -178,7 +179,7 @@ bool readPart(SNDFILE* file, const SF_INFO& info, const SoundRequest& request, S
       (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_MPEG_LAYER_I ||
       (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_MPEG_LAYER_II ||
       (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_MPEG_LAYER_III) {
-    error = "MPEG audio (MP3) is not read; convert it to WAV or FLAC first";
+    error = kNoMpeg;
     return false;
   }
   const double rate = static_cast<double>(info.samplerate);
