@@ -5,8 +5,9 @@
 #include <vector>
 
 // Reading a recorded sound for analysis: WAV, FLAC, AIFF or Ogg, through
-// libsndfile, any sample format, channels mixed to one. Only the part asked
-// for is decoded into memory.
+// libsndfile, any sample format, channels mixed to one as they are decoded.
+// Only the part asked for is decoded. MPEG audio is refused before its
+// decoder sees it: that decoder writes its own diagnostics on standard error.
 
 // The most of a sound one analysis reads: 10 minutes, 4 bytes a sample
 // (115 MB at 48 kHz). Longer sounds are read in part.
@@ -16,6 +17,9 @@ constexpr double kMinSoundSeconds = 0.05;
 constexpr int kMinSoundRate = 8000;
 constexpr int kMaxSoundRate = 192000;
 constexpr int kMaxSoundChannels = 256;
+// The most samples (frames x channels) one analysis decodes, seeking
+// included: this bounds its time and memory whatever the rate and channels.
+constexpr long long kMaxDecodedSamples = 16LL << 20;
 
 struct SoundRequest {
   double start = 0;                        // seconds into the file
@@ -39,7 +43,8 @@ struct Sound {
 
 // False with a one-line reason in `error` when the file is not a sound
 // libsndfile reads, is empty, has a rate outside 8..192 kHz, or when the
-// part asked for is outside it or shorter than kMinSoundSeconds.
+// part asked for is outside it, shorter than kMinSoundSeconds or more than
+// kMaxDecodedSamples.
 bool readSoundFile(const std::string& path, const SoundRequest& request, Sound& sound,
                    std::string& error);
 // The same for a whole file held in memory.

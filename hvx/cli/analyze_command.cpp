@@ -54,7 +54,8 @@ struct AnalyzeOptions {
 const char* kFooter = R"(Reads WAV, FLAC, AIFF and Ogg sounds (any sample rate from 8 to 192 kHz,
 any sample format; channels are mixed to one). At most 10 minutes are read:
 the part from --start, --length seconds long, and never more than the points
-written can hold (126 rows for a picture, 127 points for a voice).
+written can hold (126 rows for a picture, 127 points for a voice). A part of
+more than 16777216 samples (frames x channels) is refused; so is MP3.
 
 The pitch is found with YIN (30 Hz to 4.2 kHz) unless --note or --freq names
 it. Harmonics 1 to 64 are measured at points --interval seconds apart (or

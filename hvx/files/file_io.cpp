@@ -1,10 +1,14 @@
 #include "hvx/files/file_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -22,29 +26,78 @@ bool isRegularFile(const std::string& path, std::string& error) {
   return true;
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+namespace {
+
+// Reads go in whole pieces of this: some files (in /proc) take no other sizes.
+constexpr std::size_t kReadPiece = std::size_t{1} << 16;
+
+std::size_t wholePieces(std::size_t bytes) {
+  return (bytes + kReadPiece - 1) / kReadPiece * kReadPiece;
+}
+
+}  // namespace
+
+FileRead readFileUpTo(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                      std::string& error) {
+  bytes.clear();
   if (!isRegularFile(path, error)) {
-    return false;
+    return FileRead::Failed;
   }
-  std::error_code status;
-  const std::uintmax_t size = fs::file_size(path, status);
-  if (!status && size > kMaxInputFileBytes) {
-    error = "too large (" + std::to_string(size) + " bytes), more than any picture hvx reads";
-    return false;
+  // Not blocking: the name may have become a FIFO since it was looked at.
+  const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat info {};
+  if (file < 0 || ::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error =
+        file < 0 ? std::string("cannot open: ") + std::strerror(errno) : "is not a regular file";
+    if (file >= 0) {
+      ::close(file);
+    }
+    return FileRead::Failed;
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = std::string("cannot open: ") + std::strerror(errno);
-    return false;
+  const auto size = static_cast<std::uintmax_t>(std::max<off_t>(info.st_size, 0));
+  if (size > maxBytes) {
+    ::close(file);
+    return FileRead::TooLarge;
   }
-  std::ostringstream content;
-  content << file.rdbuf();
-  if (file.bad()) {
-    error = "cannot read the file";
-    return false;
+  // The size only sets the first allocation: the file may grow, and some
+  // files say 0 and hold more.
+  const std::size_t most = wholePieces(maxBytes + 1);
+  std::string read(std::min(most, wholePieces(static_cast<std::size_t>(size) + 1)), '\0');
+  std::size_t done = 0;
+  while (done <= maxBytes) {
+    if (done == read.size()) {
+      read.resize(std::min(most, read.size() * 2));
+    }
+    const ssize_t got = ::read(file, &read[done], read.size() - done);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      error = std::string("cannot read: ") + std::strerror(errno);
+      ::close(file);
+      return FileRead::Failed;
+    }
+    if (got == 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(got);
   }
-  bytes = content.str();
-  return true;
+  ::close(file);
+  if (done > maxBytes) {
+    return FileRead::TooLarge;
+  }
+  read.resize(done);
+  bytes = std::move(read);
+  return FileRead::Read;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+  const FileRead outcome = readFileUpTo(path, kMaxInputFileBytes, bytes, error);
+  if (outcome == FileRead::TooLarge) {
+    error = "too large (more than " + std::to_string(kMaxInputFileBytes >> 20) +
+            " MiB), more than any file hvx reads";
+  }
+  return outcome == FileRead::Read;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

@@ -1,7 +1,5 @@
 #include "hvx/voice/voice_file.h"
 
-#include <filesystem>
-
 #include "hvx/files/file_io.h"
 #include "hvx/files/safe_write.h"
 #include "voice/voice_layout.h"
@@ -9,15 +7,13 @@
 #include "voice/voice_writer.h"
 
 bool loadVoiceFile(const std::string& path, Voice& voice, std::string& problem) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (!error && size > kLargestVoiceFileBytes) {
-    problem = "not a voice file: " + std::to_string(size) + " bytes, more than any voice takes (" +
-              std::to_string(kLargestVoiceFileBytes) + ")";
-    return false;
-  }
   std::string bytes;
-  if (!readWholeFile(path, bytes, problem)) {
+  const FileRead outcome = readFileUpTo(path, kLargestVoiceFileBytes, bytes, problem);
+  if (outcome == FileRead::TooLarge) {
+    problem = "not a voice file: more than any voice takes (" +
+              std::to_string(kLargestVoiceFileBytes) + " bytes)";
+  }
+  if (outcome != FileRead::Read) {
     return false;
   }
   VoiceReadError readError;

@@ -79,6 +79,12 @@ async function savingRules(studio, folder, outside) {
   const save = (file, replace) => request(studio, "POST", "/api/save",
     Buffer.from(JSON.stringify({ result: result.result, file, replace })), "application/json");
   const inFolder = (name) => path.join(folder, name);
+  // A folder picture one byte over the cap (sparse) is refused unread.
+  fs.writeFileSync(inFolder("big.bmp"), "");
+  fs.truncateSync(inFolder("big.bmp"), 32 * 1048576 + 1);
+  const big = await request(studio, "POST", "/api/folder-picture", Buffer.from('{"name":"big.bmp"}'), "application/json");
+  assert.match(big.status + " " + big.body, /^404 .*larger than the studio accepts \(32 MiB\)/);
+  fs.unlinkSync(inFolder("big.bmp"));
   assert.equal((await save("voice.hvx", false)).status, 200);
   const voice = (await request(studio, "GET", "/" + result.files.voice)).body;
   assert.ok(fs.readFileSync(inFolder("ok-prepared.hvx")).equals(voice));
