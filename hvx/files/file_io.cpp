@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -59,16 +60,16 @@ FileRead readFileUpTo(const std::string& path, std::size_t maxBytes, std::string
     ::close(file);
     return FileRead::TooLarge;
   }
-  // The size only sets the first allocation: the file may grow, and some
-  // files say 0 and hold more.
+  // The size only sets the first reservation: the file may grow, and some
+  // files say 0 and hold more. Bytes are appended as they come, so memory
+  // follows what was read; past the reservation it goes straight to the cap
+  // (one copy, not one at every doubling).
   const std::size_t most = wholePieces(maxBytes + 1);
-  std::string read(std::min(most, wholePieces(static_cast<std::size_t>(size) + 1)), '\0');
-  std::size_t done = 0;
-  while (done <= maxBytes) {
-    if (done == read.size()) {
-      read.resize(std::min(most, read.size() * 2));
-    }
-    const ssize_t got = ::read(file, &read[done], read.size() - done);
+  std::string read;
+  read.reserve(std::min(most, wholePieces(static_cast<std::size_t>(size) + 1)));
+  std::vector<char> piece(kReadPiece);
+  while (read.size() <= maxBytes) {
+    const ssize_t got = ::read(file, piece.data(), piece.size());
     if (got < 0 && errno == EINTR) {
       continue;
     }
@@ -80,13 +81,16 @@ FileRead readFileUpTo(const std::string& path, std::size_t maxBytes, std::string
     if (got == 0) {
       break;
     }
-    done += static_cast<std::size_t>(got);
+    if (read.size() + static_cast<std::size_t>(got) > read.capacity()) {
+      read.reserve(most);
+    }
+    read.append(piece.data(), static_cast<std::size_t>(got));
   }
+  const std::size_t done = read.size();
   ::close(file);
   if (done > maxBytes) {
     return FileRead::TooLarge;
   }
-  read.resize(done);
   bytes = std::move(read);
   return FileRead::Read;
 }
