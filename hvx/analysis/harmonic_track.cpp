@@ -178,7 +178,8 @@ int pointsFitting(double seconds, double interval, int most) {
   return static_cast<int>(std::min(fitting, static_cast<double>(most)));
 }
 
-HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points) {
+HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points,
+                              double from) {
   HarmonicFrames frames;
   frames.interval = interval;
   frames.points = points;
@@ -195,7 +196,7 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
   std::vector<bool> whole;
   std::vector<double> offsets;
   for (int p = 0; p < points; ++p) {
-    const long center = std::lround(p * interval * sound.sampleRate);
+    const long center = std::lround((from + p * interval) * sound.sampleRate);
     if (follow) {
       const PitchReading reading = detector.at(sound.samples, center, lowest, highest);
       if (reading.hertz > 0.0 && reading.aperiodicity < kMostAperiodic) {

@@ -31,9 +31,10 @@ struct HarmonicFrames {
 // last at or before its end; at most `most`.
 int pointsFitting(double seconds, double interval, int most);
 
-// Measures `points` points `interval` seconds apart from the sound's start,
-// for a note of `notePitch` hertz.
-HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points);
+// Measures `points` points `interval` seconds apart from `from` seconds into
+// the sound, for a note of `notePitch` hertz.
+HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points,
+                              double from = 0.0);
 
 // The pitch read from the fundamental's peak in the spectrum, which is finer
 // than the period `pitch` found in the waveform: the median over the points
