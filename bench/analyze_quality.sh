@@ -3,7 +3,8 @@
 #   bench/analyze_quality.sh [BUILD_DIR]     (default build-bench)
 # Renders notes from Debian's General MIDI sound font with fluidsynth (dry:
 # no reverb, no chorus), then for each note:
-#   voice:   hvx analyze --voice at 0.05 s, rendered with no hold at the found pitch;
+#   voice:   hvx analyze --voice (the finest interval that holds the note),
+#            rendered with no hold at the found pitch;
 #   picture: hvx analyze (interval and rows chosen for tonepix's loop), the
 #            tonepix command it prints, rendered with the key held (--gate)
 #            as long as the note was;
@@ -82,7 +83,7 @@ while read -r name program key seconds; do
   midi "$name.mid" "$program" "$key" "$seconds"
   fluidsynth -ni -q -R 0 -C 0 -g 0.5 -r 48000 -F "$name.wav" \
     /usr/share/sounds/sf2/FluidR3_GM.sf2 "$name.mid" >/dev/null 2>&1
-  "$hvx" analyze "$name.wav" --voice "$name.hvx" --interval 0.05 --json >"$name.json"
+  "$hvx" analyze "$name.wav" --voice "$name.hvx" --json >"$name.json"
   hertz=$(grep -o '"hertz": [0-9.]*' "$name.json" | awk '{print $2}')
   note=$(grep -o '"note": "[^"]*"' "$name.json" | cut -d'"' -f4)
   "$hvx" render --hold 0 --freq "$hertz" -o "$name.voice.wav" "$name.hvx" >/dev/null

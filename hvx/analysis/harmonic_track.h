@@ -36,6 +36,14 @@ int pointsFitting(double seconds, double interval, int most);
 HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points,
                               double from = 0.0);
 
+// The same, each point's levels the mean of measurements spread evenly over
+// its interval (up to kMostAveraged of them, 0.02 s apart at the closest), so
+// that a tremolo faster than the points are apart is not heard as a slower
+// one; frequencies are those at the point.
+constexpr int kMostAveraged = 16;
+HarmonicFrames trackAveragedHarmonics(const Sound& sound, double notePitch, double interval,
+                                      int points, double from);
+
 // The pitch read from the fundamental's peak in the spectrum, which is finer
 // than the period `pitch` found in the waveform: the median over the points
 // where the fundamental is clear. `pitch` itself when it is never clear.

@@ -17,7 +17,7 @@ constexpr double kEndBelowPeak = 60.0;
 // kSteadySpan either side, within kBodyBelowPeak of the loudest reading.
 constexpr double kSteadyDbPerSecond = 5.0;
 constexpr double kSteadySpan = 0.1;
-constexpr double kBodyBelowPeak = 20.0;
+constexpr double kBodyBelowPeak = 10.0;
 // A note with no body ends, and loops, where its decay has come down this far.
 constexpr double kDecayBelowPeak = 30.0;
 // Less steady time than this is no body.

@@ -34,9 +34,6 @@ constexpr double kCoarsestInterval = 8.0;
 // The intervals tonepix reads with -i, compared in single precision as it does.
 constexpr float kFinestPictureInterval = 0.1f;
 constexpr double kVoiceIntervalStep = 0.005;
-// A picture's interval, when none is given, is the finest of these steps
-// that fits the note in its rows.
-constexpr double kPictureIntervalStep = 0.01;
 // tonepix scales the loudest cell to this percentage by default (-n).
 constexpr int kTonepixCeiling = 40;
 // Sound read before the note's onset, at most, beyond what the points hold.
@@ -202,8 +199,8 @@ std::string describePart(const Sound& sound, double from, int points, double int
   return line;
 }
 
-// The interval a picture or a voice gets when none is given: the finest step
-// from `finest` that fits `seconds` in `points` points.
+// The interval a voice gets when none is given: the finest step from
+// `finest` that fits `seconds` in `points` points.
 double chosenInterval(double seconds, int points, double step, double finest) {
   const double fitting = seconds / (points - 1);
   return std::clamp(std::ceil(fitting / step - 1e-9) * step, finest, kCoarsestInterval);
@@ -313,19 +310,21 @@ int runAnalyze(AnalyzeOptions& options) {
 
   std::string play;
   if (!options.picture.empty()) {
-    // Onset to note end: tonepix adds its own release after the last row.
-    const double interval =
-        given > 0.0 ? given
-                    : heldInterval(chosenInterval(parts.noteEnd - from, kMaxAnalysisRows,
-                                                  kPictureIntervalStep, 0.1));
-    const int rows = pointsFitting(parts.noteEnd - from, interval, kMaxAnalysisRows);
-    const bool cut = parts.noteEnd - from > (kMaxAnalysisRows - 1) * interval + 1e-9;
-    const HarmonicFrames frames = trackHarmonics(sound, pitch, interval, rows, from);
+    const PictureTiming timing = pictureTiming(parts, given);
+    const double interval = timing.interval;
+    const int rows = timing.rows;
+    const bool cut = timing.cut;
+    const HarmonicFrames frames = trackAveragedHarmonics(sound, pitch, interval, rows, from);
     if (!writeFileSafely(options.picture, analysisBitmap(frames), error)) {
       reportError(kName, options.picture + ": " + error);
       return kExitProblem;
     }
     const std::string made = voiceFileOf(options.picture);
+    // Played where its exact harmonics fit the body's measured ones best.
+    const int bodyRow =
+        std::min(rows - 1, static_cast<int>(std::ceil((parts.attackEnd - from) / interval)));
+    const double played =
+        std::round(pictureReference(frames, bodyRow, rows - 1, reference) * 100.0) / 100.0;
     // tonepix loops from row rows / 4 + 1 (counted from 0) to the last.
     const int loopRow = rows / 4 + 1;
     const double loopStart = from + loopRow * interval;
@@ -352,14 +351,14 @@ int runAnalyze(AnalyzeOptions& options) {
     lines += leftOut + "\n";
     const std::string command = tonepixCommand(options, interval, options.picture);
     play += "  " + command + "\n";
-    play += "  " + renderCommand(options, made, reference) + "\n";
+    play += "  " + renderCommand(options, made, played) + "\n";
     json["picture"] = options.picture;
     json["interval"] = interval;
     json["rows"] = rows;
     json["pictureLoop"] = {{"start", offset + loopStart}, {"end", offset + loopEnd}};
     json["leftOut"] = leftOut;
     json["commands"]["tonepix"] = command;
-    json["commands"]["render"] = renderCommand(options, made, reference);
+    json["commands"]["render"] = renderCommand(options, made, played);
   }
   if (!options.voice.empty()) {
     // Onset to the trailing silence: the sound's own decay is the release.
