@@ -6,8 +6,8 @@
 #   voice:   hvx analyze --voice (the finest interval that holds the note),
 #            rendered with no hold at the found pitch;
 #   picture: hvx analyze (interval and rows chosen for tonepix's loop), the
-#            tonepix command it prints, rendered with the key held (--gate)
-#            as long as the note was;
+#            tonepix command it prints, rendered at the pitch it prints with
+#            the key held (--gate) as long as the note was;
 # and scores each resynthesis against its source with bench/analyze_score.cpp
 # (spectral convergence of Hann-4096 magnitude spectrograms, best gain; the
 # picture over the part the key was held, as it leaves out the note's own
@@ -92,7 +92,9 @@ while read -r name program key seconds; do
   # the analysed voice was heard.
   command=$(grep -o '"tonepix": "[^"]*"' "$name.picture.json" | cut -d'"' -f4)
   "$tonepix" ${command#tonepix } >/dev/null
-  "$hvx" render --gate "$seconds" --freq "$hertz" -o "$name.picture.wav" "$name.hvx" >/dev/null
+  # Played as printed: at the pitch the picture's exact harmonics fit best.
+  played=$(grep -o '"render": "[^"]*"' "$name.picture.json" | grep -o -- '--freq [0-9.]*' | cut -d' ' -f2)
+  "$hvx" render --gate "$seconds" --freq "$played" -o "$name.picture.wav" "$name.hvx" >/dev/null
   printf '%-14s %-26s %8s %8s\n' "$name" "$note ($hertz Hz)" \
     "$("$score" "$name.wav" "$name.voice.wav")" \
     "$("$score" "$name.wav" "$name.picture.wav" "$seconds")"

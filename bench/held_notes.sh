@@ -106,7 +106,8 @@ while read -r name font program key; do
   pstart=$(json "$name.picture.json" 'd["pictureLoop"]["start"]')
   interval=$(json "$name.picture.json" 'd["interval"]')
   rows=$(json "$name.picture.json" 'd["rows"]')
-  "$hvx" render --hold 4 --freq "$hertz" -o "$name.picture.wav" "$name.hvx" >/dev/null
+  played=$(json "$name.picture.json" 'd["commands"]["render"].split()[3]')
+  "$hvx" render --hold 4 --freq "$played" -o "$name.picture.wav" "$name.hvx" >/dev/null
   loopAt=$(calc "$pstart - $onset")
   loopEnd=$(calc "$rows * $interval")
   # The picture's level against the sound's, before tonepix's loop.

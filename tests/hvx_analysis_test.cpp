@@ -218,6 +218,7 @@ struct MadeUpNote {
   double onset, noteEnd;       // as made
   double bodyFrom, bodyLevel;  // the loop lies after bodyFrom, its level at bodyLevel at least
   bool body;
+  double bodyTop = 1.2;  // and at most this
 };
 
 }  // namespace
@@ -240,6 +241,11 @@ TEST(AnalyzeNote, FindsTheNotesPartsAndLoopsOnItsBody) {
                 (1.0 - ramp(t, 3.0, 3.3));
        },
        0.2, 3.0, 2.35, 0.85, true},
+      {"a loud steady start before a wavering body", 3.7,
+       [](double t) {
+         return ramp(t, 0.1, 0.15) * (t < 0.7 ? 2.0 : tremolo(t)) * (1.0 - ramp(t, 3.1, 3.4));
+       },
+       0.1, 3.1, 0.7, 0.85, true},
       {"a pure decay", 3.4,
        [](double t) { return ramp(t, 0.1, 0.11) * std::pow(10.0, -std::max(0.0, t - 0.11)); },
        // The note ends, and loops, where it is 30 dB down.
@@ -266,13 +272,14 @@ TEST(AnalyzeNote, FindsTheNotesPartsAndLoopsOnItsBody) {
     EXPECT_GE(end - start, note.body ? 0.1 - 1e-9 : kInterval);
     for (int p = loop.start; p <= loop.end; ++p) {
       EXPECT_GE(note.shape(parts.onset + p * kInterval), note.bodyLevel) << p;
+      EXPECT_LE(note.shape(parts.onset + p * kInterval), note.bodyTop) << p;
     }
     if (!note.body) {
       EXPECT_NEAR(end, note.noteEnd, kInterval);  // late in the decay
     }
     // The voice: loudest at the ceiling, every harmonic silent at its end.
     auto voice = std::make_unique<Voice>();
-    const double gain = buildAnalysisVoice(frames, 220.0, loop, 0.4, "note", *voice);
+    buildAnalysisVoice(frames, 220.0, loop, 0.4, "note", *voice);
     float loudest = 0;
     for (const Envelope& level : voice->sets[voiceSlot(0, 0, 1)].amplitudeEnvelopes) {
       ASSERT_GT(level.count, 1);
@@ -280,7 +287,6 @@ TEST(AnalyzeNote, FindsTheNotesPartsAndLoopsOnItsBody) {
       loudest = std::max(loudest, *std::max_element(level.values, level.values + level.count));
     }
     EXPECT_FLOAT_EQ(loudest, 0.4f);
-    EXPECT_NEAR(gain * 0.3, 0.4, 0.05);
   }
 }
 

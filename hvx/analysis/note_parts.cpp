@@ -16,7 +16,7 @@ constexpr double kEndBelowPeak = 60.0;
 // The level holds where it moves less than this many dB a second over
 // kSteadySpan either side, within kBodyBelowPeak of the loudest reading.
 constexpr double kSteadyDbPerSecond = 5.0;
-constexpr double kSteadySpan = 0.1;
+constexpr double kSteadySpan = 0.2;
 constexpr double kBodyBelowPeak = 10.0;
 // A note with no body ends, and loops, where its decay has come down this far.
 constexpr double kDecayBelowPeak = 30.0;
@@ -126,7 +126,7 @@ NoteParts findNoteParts(const Sound& sound, double pitch) {
   // The body's own wavering, from the steady readings near its level.
   std::vector<double> near;
   for (double value : steady) {
-    if (std::fabs(value - parts.bodyLevel) <= 2.0 * kMostTolerance) {
+    if (std::fabs(value - parts.bodyLevel) <= kMostTolerance) {
       near.push_back(value);
     }
   }

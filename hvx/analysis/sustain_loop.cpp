@@ -6,8 +6,9 @@
 
 namespace {
 
-// The loop stays within 3 dB of the body's level.
+// The loop stays within 3 dB of the body's level, either way.
 constexpr double kQuietestLoopLevel = 0.7079457843841379;
+constexpr double kLoudestLoopLevel = 1.0 / kQuietestLoopLevel;
 // The body's level: this share of its points are quieter, so that a quiet
 // stretch between loud ones does not set it.
 constexpr double kBodyQuantile = 0.75;
@@ -70,6 +71,11 @@ SustainLoop placeLoop(const HarmonicFrames& frames, const LoopBounds& bounds) {
   const auto at = static_cast<std::size_t>(kBodyQuantile * static_cast<double>(body.size() - 1));
   std::nth_element(body.begin(), body.begin() + static_cast<long>(at), body.end());
   const double quietest = kQuietestLoopLevel * body[at];
+  const double loudestAllowed = kLoudestLoopLevel * body[at];
+  const auto outside = [&level, quietest, loudestAllowed](int p) {
+    const double value = level[static_cast<std::size_t>(p)];
+    return value < quietest || value > loudestAllowed;
+  };
   // changeBefore[p]: how much the sound moves from point 0 to point p.
   std::vector<double> changeBefore(static_cast<std::size_t>(n), 0.0);
   for (int p = 1; p < n; ++p) {
@@ -80,12 +86,12 @@ SustainLoop placeLoop(const HarmonicFrames& frames, const LoopBounds& bounds) {
   double bestCost = 1e300;
   int run = 0;  // the longest stretch of loud enough points, when no loop fits
   for (int a = first; a < last; ++a) {
-    if (level[static_cast<std::size_t>(a)] < quietest) {
+    if (outside(a)) {
       continue;
     }
     for (int b = a + 1; b <= last; ++b) {
-      if (level[static_cast<std::size_t>(b)] < quietest) {
-        break;  // the loop holds no quiet point
+      if (outside(b)) {
+        break;  // the loop holds no point off the body's level
       }
       if (b - a < shortest) {
         if (bestCost == 1e300 && b - a > run) {
