@@ -349,3 +349,72 @@ TEST(AnalyzeNote, OneToneInStereoReadsAsItsMono) {
   EXPECT_EQ(mono.samples, stereo.samples);
   EXPECT_NEAR(cents(notePitch(stereo), 220.0), 0.0, 5.0);
 }
+
+namespace {
+
+// RMS levels in dB over 0.2 s windows, 0.05 s apart, from `from` to `to`
+// seconds: a dip or a silence, not a tremolo.
+std::vector<double> heldLevels(const std::vector<float>& samples, int rate, double from,
+                               double to) {
+  const auto window = static_cast<std::size_t>(0.2 * rate);
+  std::vector<double> levels;
+  for (auto at = static_cast<std::size_t>(from * rate);
+       at + window <= std::min(samples.size(), static_cast<std::size_t>(to * rate));
+       at += window / 4) {
+    double sum = 0;
+    for (std::size_t i = at; i < at + window; ++i) {
+      sum += static_cast<double>(samples[i]) * static_cast<double>(samples[i]);
+    }
+    levels.push_back(10.0 * std::log10(std::max(sum / static_cast<double>(window), 1e-20)));
+  }
+  return levels;
+}
+
+}  // namespace
+
+TEST(AnalyzeNote, AHeldNoteKeepsTheBodysLevelAsAVoiceAndThroughTonepix) {
+  // Silence, an attack, a wavering body, a decay and silence again.
+  const Sound sound = shapedNote(
+      3.8, [](double t) { return ramp(t, 0.3, 0.6) * tremolo(t) * (1.0 - ramp(t, 3.1, 3.4)); });
+  const NoteParts parts = findNoteParts(sound, 220.0);
+  const std::vector<double> source = heldLevels(sound.samples, 48000, 0.7, 3.0);
+  const double body = source[source.size() / 2];
+  RenderSettings held;
+  held.holdSeconds = 4;
+  held.frequency = 220;
+  held.normalize = false;
+  const auto expectHeld = [](const std::vector<double>& levels, double level) {
+    ASSERT_FALSE(levels.empty());
+    for (double value : levels) {
+      EXPECT_GT(value, level - 6.0);  // no dip, no silence
+      EXPECT_LT(value, level + 4.0);
+    }
+  };
+
+  const HarmonicFrames fine = trackHarmonics(
+      sound, 220.0, 0.05, pointsFitting(parts.end - parts.onset, 0.05, 127), parts.onset);
+  const SustainLoop loop = placeLoop(
+      fine, LoopBounds{parts.attackEnd - parts.onset, parts.noteEnd - parts.onset, parts.body});
+  auto voice = std::make_unique<Voice>();
+  const double gain = buildAnalysisVoice(fine, 220.0, loop, 0.4, "held", *voice);
+  expectHeld(heldLevels(renderVoice(*voice, held).samples, 48000, loop.start * 0.05,
+                        loop.end * 0.05 + 4.0),
+             body + 20.0 * std::log10(gain));
+
+  // The picture: tonepix's loop, a quarter in, on the body; its level
+  // against the rows before the loop.
+  const PictureTiming timing = pictureTiming(parts, 0.0);
+  ASSERT_FLOAT_EQ(static_cast<float>(timing.interval), 0.1f);
+  const HarmonicFrames rows =
+      trackAveragedHarmonics(sound, 220.0, timing.interval, timing.rows, parts.onset);
+  TempDir dir;
+  ASSERT_TRUE(writeFileBytes(dir.file("held.bmp"), analysisBitmap(rows)));
+  ASSERT_EQ(runTonepix({"-f0", "-b600", "held.bmp"}, dir.path()).status, 0);
+  std::string problem;
+  ASSERT_TRUE(loadVoiceFile(dir.file("held.hvx"), *voice, problem)) << problem;
+  const std::vector<float> played = renderVoice(*voice, held).samples;
+  const double loopStart = (timing.rows / 4 + 1) * timing.interval;
+  const std::vector<double> before = heldLevels(played, 48000, 0.35, loopStart);
+  expectHeld(heldLevels(played, 48000, loopStart, timing.rows * timing.interval + 4.0),
+             before[before.size() / 2]);
+}
