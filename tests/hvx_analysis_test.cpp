@@ -246,6 +246,14 @@ TEST(AnalyzeNote, FindsTheNotesPartsAndLoopsOnItsBody) {
          return ramp(t, 0.1, 0.15) * (t < 0.7 ? 2.0 : tremolo(t)) * (1.0 - ramp(t, 3.1, 3.4));
        },
        0.1, 3.1, 0.7, 0.85, true},
+      {"a slow decay, then a fast one", 3.0,
+       [](double t) {
+         const double after = std::max(0.0, t - 0.12);
+         return ramp(t, 0.1, 0.12) *
+                std::pow(10.0,
+                         -(2.5 * std::min(after, 1.0) + 20.0 * std::max(0.0, after - 1.0)) / 20.0);
+       },
+       0.1, 2.495, 2.2, 0.0, false},
       {"a pure decay", 3.4,
        [](double t) { return ramp(t, 0.1, 0.11) * std::pow(10.0, -std::max(0.0, t - 0.11)); },
        // The note ends, and loops, where it is 30 dB down.

@@ -20,6 +20,9 @@ constexpr double kSteadySpan = 0.2;
 constexpr double kBodyBelowPeak = 10.0;
 // A note with no body ends, and loops, where its decay has come down this far.
 constexpr double kDecayBelowPeak = 30.0;
+// A body falling faster than this, dB a second over its whole length, is a
+// slow decay.
+constexpr double kFallingBody = 2.0;
 // Less steady time than this is no body.
 constexpr double kShortestBody = 0.25;
 // The body's level: this share of its steady readings lie below it, so that a
@@ -110,16 +113,21 @@ NoteParts findNoteParts(const Sound& sound, double pitch) {
       steadyAt[static_cast<std::size_t>(r)] = true;
     }
   }
-  if (static_cast<double>(steady.size()) * kLevelHop < kShortestBody) {
-    // Only falling: the attack is its way up, and the note ends where the
-    // decay has come down kDecayBelowPeak.
-    long noteEnd = end;
-    while (noteEnd > peakAt && level[static_cast<std::size_t>(noteEnd)] < peak - kDecayBelowPeak) {
-      --noteEnd;
+  // Only falling: the attack is its way up, and the note ends where the
+  // decay has come down kDecayBelowPeak.
+  const auto withoutBody = [&](NoteParts& found) {
+    long decayed = end;
+    while (decayed > peakAt && level[static_cast<std::size_t>(decayed)] < peak - kDecayBelowPeak) {
+      --decayed;
     }
-    parts.attackEnd = std::max(parts.onset, seconds(peakAt));
-    parts.noteEnd = std::min(parts.end, seconds(noteEnd));
-    return parts;
+    found.body = false;
+    found.bodyLevel = 0.0;
+    found.attackEnd = std::max(found.onset, seconds(peakAt));
+    found.noteEnd = std::min(found.end, seconds(decayed));
+    return found;
+  };
+  if (static_cast<double>(steady.size()) * kLevelHop < kShortestBody) {
+    return withoutBody(parts);
   }
   parts.body = true;
   parts.bodyLevel = quantile(steady, kBodyQuantile);
@@ -142,6 +150,22 @@ NoteParts findNoteParts(const Sound& sound, double pitch) {
          !(steadyAt[static_cast<std::size_t>(noteEnd)] &&
            level[static_cast<std::size_t>(noteEnd)] >= parts.bodyLevel - kSaggingBody)) {
     --noteEnd;
+  }
+  // A body that falls all along is a slow decay: a plucked string's first
+  // second may fall no faster than a held note wavers.
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (long q = attackEnd; q <= noteEnd; ++q) {
+    const double x = seconds(q);
+    const double y = level[static_cast<std::size_t>(q)];
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    sxy += x * y;
+  }
+  const auto n = static_cast<double>(noteEnd - attackEnd + 1);
+  const double denominator = n * sxx - sx * sx;
+  if (denominator > 0.0 && (n * sxy - sx * sy) / denominator < -kFallingBody) {
+    return withoutBody(parts);
   }
   parts.attackEnd = seconds(attackEnd);
   parts.noteEnd = std::min(parts.end, seconds(noteEnd));
