@@ -55,21 +55,30 @@ struct AnalyzeOptions {
 };
 
 const char* kFooter = R"(Reads WAV, FLAC, AIFF and Ogg sounds (any sample rate from 8 to 192 kHz,
-any sample format; channels are mixed to one). At most 10 minutes are read:
-the part from --start, --length seconds long, and never more than the points
-written can hold (126 rows for a picture, 127 points for a voice).
+any sample format; channels are mixed to one). At most 10 minutes are read,
+from --start, --length seconds long.
 
 The pitch is found with YIN (30 Hz to 4.2 kHz) unless --note or --freq names
-it. Harmonics 1 to 64 are measured at points --interval seconds apart (or
-60/BPM with -b, as tonepix reads it), each looked for next to the harmonics
-below it, following the pitch as it moves; harmonics at or above half the
-sample rate are 0.
+it; a constant level has none. The note's parts are found from its level:
+onset (the leading silence left out), attack (until the level first reaches
+the body's), body (where the level holds), note end (where the final decay
+begins), and the decay down to the trailing silence; a sound whose level
+only falls has no body. Harmonics 1 to 64 are measured from the onset at
+points --interval seconds apart (or 60/BPM with -b, as tonepix reads it),
+following the pitch as it moves; harmonics at or above half the sample rate
+are 0.
 
 The picture (default: SOUND with .analysis.bmp) is the bitmap tonepix reads:
-64 columns, the first point in the bottom row, the loudest cell 255; its
-interval must be one tonepix reads (0.1 to 8 s). --voice writes a voice
-directly: points down to 0.02 s, each harmonic's own frequency as its ratio,
-a sustain loop on the steadiest stretch and the sound's decay after it.
+64 columns, the first point in the bottom row, the loudest cell 255. It runs
+from the onset to the note end, so that tonepix's loop (rows n/4+1 to n,
+counted from 0) lies on the body; without --interval or -b its rows are the
+finest interval tonepix reads that holds the note in 126 rows. tonepix adds
+its own release; one line says what was left out. --voice writes a voice
+directly, from the onset to the end of the decay, points down to 0.02 s
+(without --interval the finest that holds the note in 127), each harmonic's
+own frequency as its ratio, a sustain loop on the steadiest stretch of the
+body within 3 dB of its level (a short one late in the decay when there is
+no body), the sound's decay after it, the loudest amplitude at --ceiling.
 Both print the commands that play them back.
 Exit status: 0 written, 1 the sound could not be used or an output not
 written, 2 usage error.)";
@@ -426,8 +435,8 @@ Subcommand addAnalyzeCommand(CLI::App& hvx) {
                   "Write a voice file (.hvx) straight from the analysis; finer than a picture");
   CLI::Option* interval =
       app->add_option("--interval", options->interval,
-                      "Seconds between points: 0.1 to 8 for a picture (default 0.1), down to\n"
-                      "0.02 for --voice alone (default 0.05)")
+                      "Seconds between points: 0.1 to 8 for a picture, down to 0.02 for\n"
+                      "--voice alone (default: the finest that holds the note)")
           ->check(finiteRange(kFinestInterval, kCoarsestInterval));
   app->add_option("-b,--bpm", options->bpm, "Points 60/BPM seconds apart, as tonepix -b reads it")
       ->check(CLI::Range(10, 1000))
