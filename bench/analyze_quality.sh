@@ -3,10 +3,15 @@
 #   bench/analyze_quality.sh [BUILD_DIR]     (default build-bench)
 # Renders notes from Debian's General MIDI sound font with fluidsynth (dry:
 # no reverb, no chorus), then for each note:
-#   voice:   hvx analyze --voice at 0.05 s, rendered with no hold at the found pitch;
-#   picture: hvx analyze at 0.1 s, tonepix -f0 -n100, rendered the same way;
+#   voice:   hvx analyze --voice (the finest interval that holds the note),
+#            rendered with no hold at the found pitch;
+#   picture: hvx analyze (interval and rows chosen for tonepix's loop), the
+#            tonepix command it prints, rendered at the pitch it prints with
+#            the key held (--gate) as long as the note was;
 # and scores each resynthesis against its source with bench/analyze_score.cpp
-# (spectral convergence of Hann-4096 magnitude spectrograms, best gain).
+# (spectral convergence of Hann-4096 magnitude spectrograms, best gain; the
+# picture over the part the key was held, as it leaves out the note's own
+# release for tonepix's).
 # Speed: CPU seconds of hvx analyze --voice on a 5 s note, best of 5.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -72,21 +77,32 @@ choir 52 64 3
 sax 65 62 4"
 
 printf '%-14s %-26s %8s %8s\n' note pitch voice picture
+voices=""
+pictures=""
 while read -r name program key seconds; do
   midi "$name.mid" "$program" "$key" "$seconds"
   fluidsynth -ni -q -R 0 -C 0 -g 0.5 -r 48000 -F "$name.wav" \
     /usr/share/sounds/sf2/FluidR3_GM.sf2 "$name.mid" >/dev/null 2>&1
-  "$hvx" analyze "$name.wav" --voice "$name.hvx" --interval 0.05 --json >"$name.json"
+  "$hvx" analyze "$name.wav" --voice "$name.hvx" --json >"$name.json"
   hertz=$(grep -o '"hertz": [0-9.]*' "$name.json" | awk '{print $2}')
   note=$(grep -o '"note": "[^"]*"' "$name.json" | cut -d'"' -f4)
   "$hvx" render --hold 0 --freq "$hertz" -o "$name.voice.wav" "$name.hvx" >/dev/null
-  "$hvx" analyze "$name.wav" -o "$name.bmp" --interval 0.1 >/dev/null
-  "$tonepix" -f0 -n100 -b600 "$name.bmp" >/dev/null
-  # tonepix's voice takes the name NAME.hvx, after the analysed voice was heard.
-  "$hvx" render --hold 0 --freq "$hertz" -o "$name.picture.wav" "$name.hvx" >/dev/null
+  "$hvx" analyze "$name.wav" -o "$name.bmp" --json >"$name.picture.json"
+  # The tonepix command printed; its voice takes the name NAME.hvx, after
+  # the analysed voice was heard.
+  command=$(grep -o '"tonepix": "[^"]*"' "$name.picture.json" | cut -d'"' -f4)
+  "$tonepix" ${command#tonepix } >/dev/null
+  # Played as printed: at the pitch the picture's exact harmonics fit best.
+  played=$(grep -o '"render": "[^"]*"' "$name.picture.json" | grep -o -- '--freq [0-9.]*' | cut -d' ' -f2)
+  "$hvx" render --gate "$seconds" --freq "$played" -o "$name.picture.wav" "$name.hvx" >/dev/null
   printf '%-14s %-26s %8s %8s\n' "$name" "$note ($hertz Hz)" \
-    "$("$score" "$name.wav" "$name.voice.wav")" "$("$score" "$name.wav" "$name.picture.wav")"
+    "$("$score" "$name.wav" "$name.voice.wav")" \
+    "$("$score" "$name.wav" "$name.picture.wav" "$seconds")"
+  voices+="$("$score" "$name.wav" "$name.voice.wav") "
+  pictures+="$("$score" "$name.wav" "$name.picture.wav" "$seconds") "
 done <<<"$notes"
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+printf '%-14s %-26s %8s %8s\n' median "" "$(median <<<"$voices")" "$(median <<<"$pictures")"
 
 # Speed: a 5 s note, CPU time of the whole command.
 midi long.mid 40 69 5

@@ -1,13 +1,16 @@
 // Scores a resynthesis against its source: magnitude spectrograms (Hann
 // 4096, hop 1024) over the source's length, the resynthesis scaled by the
 // gain that fits best, then ||S - gR|| / ||S|| (spectral convergence; 0 is
-// a perfect copy, 1 as far off as silence).
-//   analyze_score SOURCE RESYNTHESIS
+// a perfect copy, 1 as far off as silence). With SECONDS, only the frames
+// that start in the first SECONDS of the source count.
+//   analyze_score SOURCE RESYNTHESIS [SECONDS]
 #include <kiss_fftr.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -62,8 +65,8 @@ std::vector<float> spectrogram(const std::vector<float>& samples, std::size_t le
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: analyze_score SOURCE RESYNTHESIS\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: analyze_score SOURCE RESYNTHESIS [SECONDS]\n");
     return 2;
   }
   std::vector<float> source, resynthesis;
@@ -76,8 +79,12 @@ int main(int argc, char** argv) {
                  resynthesisRate);
     return 1;
   }
-  const std::vector<float> s = spectrogram(source, source.size());
-  const std::vector<float> r = spectrogram(resynthesis, source.size());
+  std::size_t length = source.size();
+  if (argc == 4) {
+    length = std::min(length, static_cast<std::size_t>(std::atof(argv[3]) * sourceRate));
+  }
+  const std::vector<float> s = spectrogram(source, length);
+  const std::vector<float> r = spectrogram(resynthesis, length);
   double sr = 0, rr = 0, ss = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     sr += static_cast<double>(s[i]) * r[i];

@@ -233,6 +233,37 @@ TEST(Render, TheWholeReleaseSounds) {
   }
 }
 
+TEST(Render, AKeyLetGoReleasesAtOnceFromWhereTheVoiceStands) {
+  // Rising over the attack to 2.7 s, looping 2.7 .. 9.6 s, released in 0.3 s.
+  auto voice = std::make_unique<Voice>();
+  resetVoice(*voice);
+  setEnvelope(voice->sets[1].amplitudeEnvelopes[0],
+              {{0.0f, 0.0f}, {2.7f, 0.81f}, {9.6f, 0.81f}, {9.9f, 0.0f}});
+  voice->loopStart = 2.7f;
+  voice->loopEnd = 9.6f;
+  const auto gated = [&voice](double gate) {
+    RenderSettings settings;
+    settings.gateSeconds = gate;
+    settings.normalize = false;
+    return renderVoice(*voice, settings).samples;
+  };
+  const std::vector<float> tap = gated(1.0);
+  ASSERT_EQ(tap.size(), static_cast<std::size_t>(1.3 * kRate));
+  const std::vector<float> held = gated(12.0);
+  ASSERT_EQ(held.size(), static_cast<std::size_t>(12.3 * kRate));
+  EXPECT_TRUE(std::equal(tap.begin(), tap.begin() + kRate, held.begin()));
+  // From 0.3 at 1 s down to silence in a straight line.
+  EXPECT_NEAR(peakBetween(tap, 1.0, 1.01), 0.3, 0.005);
+  EXPECT_NEAR(peakBetween(tap, 1.15, 1.16), 0.15, 0.005);
+  EXPECT_LT(peakBetween(tap, 1.29, 1.3), 0.011);
+  // Let go past the loop end, it is the hold that lasts as long.
+  const std::vector<float> hold = render(*voice, 12.0 - static_cast<double>(9.6f)).samples;
+  ASSERT_EQ(hold.size(), held.size());
+  for (std::size_t i = 0; i < held.size(); i += 97) {
+    ASSERT_NEAR(held[i], hold[i], 1e-6) << i;
+  }
+}
+
 TEST(Render, SilenceStaysSilentAndLevelsAreSetOrClipped) {
   auto voice = oneHarmonic(5, 0.0f, 1.0f);
   RenderSettings settings;

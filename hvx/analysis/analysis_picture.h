@@ -3,6 +3,7 @@
 #include <string>
 
 #include "hvx/analysis/harmonic_track.h"
+#include "hvx/analysis/note_parts.h"
 #include "image/bitmap_format.h"
 
 // A sound's analysis as the picture tonepix reads: 64 columns of 8-bit grey
@@ -13,3 +14,24 @@
 constexpr int kMaxAnalysisRows = kMaxHeardRows;
 
 std::string analysisBitmap(const HarmonicFrames& frames);
+
+// Where a picture of a note runs, so that tonepix's sustain loop (rows
+// rows / 4 + 1 to the last, counted from 0) lies on the note's body: from
+// the onset to the note end (tonepix adds its own release), or to the end of
+// the decay for a note with no body (tonepix's loop could only go round the
+// decay). Rows `interval` seconds apart: the one given, or the finest
+// tonepix reads (0.1 s, then steps of 0.01 s) that holds the note in
+// kMaxAnalysisRows rows; as tonepix holds it, in single precision.
+struct PictureTiming {
+  double interval = 0;
+  int rows = 0;
+  bool cut = false;  // the note is longer than the rows hold
+};
+PictureTiming pictureTiming(const NoteParts& parts, double givenInterval);
+
+// The pitch to play a picture at: tonepix gives harmonic h the ratio h
+// exactly, so the one that puts the measured harmonics of points `first` to
+// `last` nearest their places (least squares, each weighted by its
+// amplitude squared), within 10 cents of `fallback` (the fundamental's
+// pitch), which it is when none was measured.
+double pictureReference(const HarmonicFrames& frames, int first, int last, double fallback);

@@ -15,6 +15,9 @@
 constexpr int kMaxVoicePoints = kEnvelopeCapacity - 1;
 
 // Fills `voice` (one layer, one set, base frequency 440 Hz) so that playing
-// it at `referenceHertz` gives the measured frequencies.
-void buildAnalysisVoice(const HarmonicFrames& frames, double referenceHertz,
-                        const SustainLoop& loop, const std::string& name, Voice& voice);
+// it at `referenceHertz` gives the measured frequencies, its loudest
+// amplitude `ceiling` (1 is full scale). Returns the gain applied to the
+// measured amplitudes, 0 when nothing was louder than kQuietestMeasured.
+double buildAnalysisVoice(const HarmonicFrames& frames, double referenceHertz,
+                          const SustainLoop& loop, double ceiling, const std::string& name,
+                          Voice& voice);

@@ -178,7 +178,8 @@ int pointsFitting(double seconds, double interval, int most) {
   return static_cast<int>(std::min(fitting, static_cast<double>(most)));
 }
 
-HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points) {
+HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points,
+                              double from) {
   HarmonicFrames frames;
   frames.interval = interval;
   frames.points = points;
@@ -195,7 +196,7 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
   std::vector<bool> whole;
   std::vector<double> offsets;
   for (int p = 0; p < points; ++p) {
-    const long center = std::lround(p * interval * sound.sampleRate);
+    const long center = std::lround((from + p * interval) * sound.sampleRate);
     if (follow) {
       const PitchReading reading = detector.at(sound.samples, center, lowest, highest);
       if (reading.hertz > 0.0 && reading.aperiodicity < kMostAperiodic) {
@@ -242,6 +243,41 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
   return frames;
 }
 
+HarmonicFrames trackAveragedHarmonics(const Sound& sound, double notePitch, double interval,
+                                      int points, double from) {
+  constexpr double kClosest = 0.02;
+  const int each =
+      std::clamp(static_cast<int>(std::ceil(interval / kClosest - 1e-9)), 1, kMostAveraged);
+  if (each == 1 || points < 1) {
+    return trackHarmonics(sound, notePitch, interval, points, from);
+  }
+  const int half = each / 2;
+  const int finePoints = (points - 1) * each + each - half;
+  const HarmonicFrames fine = trackHarmonics(sound, notePitch, interval / each, finePoints, from);
+  HarmonicFrames frames = fine;
+  frames.interval = interval;
+  frames.points = points;
+  frames.pitch.resize(static_cast<std::size_t>(points));
+  frames.amplitude.assign(static_cast<std::size_t>(points * kAnalysedHarmonics), 0.0f);
+  frames.frequency.resize(static_cast<std::size_t>(points * kAnalysedHarmonics));
+  for (int p = 0; p < points; ++p) {
+    const int centre = p * each;
+    frames.pitch[static_cast<std::size_t>(p)] = fine.pitch[static_cast<std::size_t>(centre)];
+    const int first = std::max(0, centre - half);
+    const int last = std::min(finePoints - 1, centre - half + each - 1);
+    for (int h = 0; h < kAnalysedHarmonics; ++h) {
+      double sum = 0.0;
+      for (int q = first; q <= last; ++q) {
+        sum += static_cast<double>(fine.amplitudeAt(q, h));
+      }
+      const auto cell = static_cast<std::size_t>(p * kAnalysedHarmonics + h);
+      frames.amplitude[cell] = static_cast<float>(sum / (last - first + 1));
+      frames.frequency[cell] = fine.frequencyAt(centre, h);
+    }
+  }
+  return frames;
+}
+
 double refinePitch(const Sound& sound, double pitch) {
   constexpr int kPoints = 24;
   const double interval = sound.seconds() / kPoints;
@@ -272,4 +308,14 @@ double refinePitch(const Sound& sound, double pitch) {
   const double refined = found[found.size() / 2];
   // A fundamental far from the period found is some other peak.
   return std::fabs(std::log2(refined / pitch)) < 1.0 / 24.0 ? refined : pitch;
+}
+
+float loudestAmplitude(const HarmonicFrames& frames, int points) {
+  float loudest = 0.0f;
+  for (int p = 0; p < std::min(points, frames.points); ++p) {
+    for (int h = 0; h < kAnalysedHarmonics; ++h) {
+      loudest = std::max(loudest, frames.amplitudeAt(p, h));
+    }
+  }
+  return loudest >= kQuietestMeasured ? loudest : 0.0f;
 }

@@ -31,9 +31,26 @@ struct HarmonicFrames {
 // last at or before its end; at most `most`.
 int pointsFitting(double seconds, double interval, int most);
 
-// Measures `points` points `interval` seconds apart from the sound's start,
-// for a note of `notePitch` hertz.
-HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points);
+// Measures `points` points `interval` seconds apart from `from` seconds into
+// the sound, for a note of `notePitch` hertz.
+HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points,
+                              double from = 0.0);
+
+// Below this (-120 dB of full scale) a measured level is rounding noise, not
+// sound: a silent sound is never scaled up to a picture's or a voice's peak.
+constexpr float kQuietestMeasured = 1e-6f;
+
+// The loudest amplitude of points 0..points-1; 0 when it is below
+// kQuietestMeasured.
+float loudestAmplitude(const HarmonicFrames& frames, int points);
+
+// The same, each point's levels the mean of measurements spread evenly over
+// its interval (up to kMostAveraged of them, 0.02 s apart at the closest), so
+// that a tremolo faster than the points are apart is not heard as a slower
+// one; frequencies are those at the point.
+constexpr int kMostAveraged = 16;
+HarmonicFrames trackAveragedHarmonics(const Sound& sound, double notePitch, double interval,
+                                      int points, double from);
 
 // The pitch read from the fundamental's peak in the spectrum, which is finer
 // than the period `pitch` found in the waveform: the median over the points

@@ -35,9 +35,21 @@ PitchReading PitchDetector::at(const std::vector<float>& samples, long center, d
   const auto count = static_cast<long>(samples.size());
   head_.assign(static_cast<std::size_t>(n), 0.0f);
   span_.assign(static_cast<std::size_t>(n), 0.0f);
+  // Without the mean of its samples: a constant offset repeats at every lag,
+  // and would be taken for a period (or a constant for a note). Outside the
+  // sound stays silence.
+  const long from = std::max(0L, first);
+  const long to = std::min(count, first + window_ + maxLag_);
+  double mean = 0.0;
+  for (long at = from; at < to; ++at) {
+    mean += static_cast<double>(samples[static_cast<std::size_t>(at)]);
+  }
+  mean = to > from ? mean / static_cast<double>(to - from) : 0.0;
   for (long i = 0; i < window_ + maxLag_; ++i) {
     const long at = first + i;
-    const float value = at >= 0 && at < count ? samples[static_cast<std::size_t>(at)] : 0.0f;
+    const auto value = static_cast<float>(
+        at >= 0 && at < count ? static_cast<double>(samples[static_cast<std::size_t>(at)]) - mean
+                              : 0.0);
     span_[static_cast<std::size_t>(i)] = value;
     if (i < window_) {
       head_[static_cast<std::size_t>(i)] = value;

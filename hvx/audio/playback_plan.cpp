@@ -4,12 +4,12 @@
 
 #include "voice/voice_layout.h"
 
-PlaybackPlan planPlayback(const Voice& voice, double holdSeconds) {
+PlaybackPlan planPlayback(const Voice& voice, double holdSeconds, double gateSeconds) {
   PlaybackPlan plan;
   plan.loopEnd = static_cast<double>(voice.loopEnd);
   // A loop that starts after its end holds the end point instead.
   plan.loopStart = std::min(static_cast<double>(voice.loopStart), plan.loopEnd);
-  plan.hold = holdSeconds;
+  plan.keyUp = gateSeconds >= 0.0 ? gateSeconds : plan.loopEnd + holdSeconds;
   plan.end = plan.loopEnd;
   int slots[kVoiceSlots];
   const int used = slotsInUse(voice, slots);

@@ -11,17 +11,23 @@
 // seconds after the loop end, from wherever the loop stands at that moment
 // (see PlaybackSpan::joinFrom). A loop of zero length (or shorter than a
 // sample) holds its point for `hold`.
+// A key let go instead: the release starts `keyUp` seconds from the start,
+// wherever the voice stands then (in the attack, in the loop or past it).
 struct PlaybackPlan {
   double loopStart = 0;  // envelope seconds
   double loopEnd = 0;
-  double end = 0;  // last breakpoint, or the loop end if that lies later
-  double hold = 0;
+  double end = 0;    // last breakpoint, or the loop end if that lies later
+  double keyUp = 0;  // output seconds where the release starts
 
-  // attack (0 .. loop end) + hold + release (loop end .. end)
-  double durationSeconds() const { return end + hold; }
+  // Output seconds the loop goes round.
+  double hold() const { return keyUp > loopEnd ? keyUp - loopEnd : 0.0; }
+  // up to the key let go + release (loop end .. end)
+  double durationSeconds() const { return keyUp + (end - loopEnd); }
 };
 
-PlaybackPlan planPlayback(const Voice& voice, double holdSeconds);
+// Held `holdSeconds` past the loop end; with `gateSeconds` >= 0, let go that
+// many seconds from the start instead.
+PlaybackPlan planPlayback(const Voice& voice, double holdSeconds, double gateSeconds = -1.0);
 
 // Loops shorter than this many samples are walked by time, a block of output
 // at a time, instead of pass by pass: a loop of one sample must not cost a
@@ -56,12 +62,13 @@ struct PlaybackSpan {
 // when a loop is too short to walk round.
 template <typename Visit>
 void forEachSpan(const PlaybackPlan& plan, double sampleRate, Visit&& visit) {
-  visit(PlaybackSpan{0.0, plan.loopEnd, 0.0, 1.0});
+  const double releaseStart = plan.keyUp;
+  visit(PlaybackSpan{0.0, std::fmin(plan.loopEnd, releaseStart), 0.0, 1.0});
   const double loopLength = plan.loopEnd - plan.loopStart;
   const double loopSamples = loopLength * sampleRate;
-  const double releaseStart = plan.loopEnd + plan.hold;
-  double holdEndsAt = plan.loopEnd;  // envelope time
-  if (plan.hold > 0.0) {
+  // Envelope time where the key is let go.
+  double holdEndsAt = std::fmin(plan.loopEnd, releaseStart);
+  if (plan.hold() > 0.0) {
     if (loopSamples < 1.0) {
       visit(PlaybackSpan{plan.loopEnd, releaseStart, plan.loopEnd, 0.0});
     } else if (loopSamples < kShortestLoopPassSamples) {
@@ -82,6 +89,6 @@ void forEachSpan(const PlaybackPlan& plan, double sampleRate, Visit&& visit) {
       }
     }
   }
-  visit(PlaybackSpan{releaseStart, plan.end + plan.hold, plan.loopEnd, 1.0, 0.0, holdEndsAt,
+  visit(PlaybackSpan{releaseStart, plan.durationSeconds(), plan.loopEnd, 1.0, 0.0, holdEndsAt,
                      plan.end});
 }

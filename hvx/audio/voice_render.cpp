@@ -210,7 +210,7 @@ double voiceBaseFrequency(const Voice& voice) {
 }
 
 long long renderedSampleCount(const Voice& voice, const RenderSettings& settings) {
-  const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds);
+  const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds, settings.gateSeconds);
   return std::llround(plan.durationSeconds() * static_cast<double>(settings.sampleRate));
 }
 
@@ -222,6 +222,9 @@ std::string renderProblem(const Voice& voice, const RenderSettings& settings) {
   if (!(settings.holdSeconds >= 0.0 && settings.holdSeconds <= kMaxHoldSeconds)) {
     return "hold time is outside 0.." + std::to_string(static_cast<int>(kMaxHoldSeconds)) + " s";
   }
+  if (!(settings.gateSeconds <= kMaxHoldSeconds)) {
+    return "gate time is beyond " + std::to_string(static_cast<int>(kMaxHoldSeconds)) + " s";
+  }
   if (!(settings.frequency >= 0.0 && std::isfinite(settings.frequency))) {
     return "frequency is not a positive number";
   }
@@ -232,7 +235,7 @@ std::string renderProblem(const Voice& voice, const RenderSettings& settings) {
                   static_cast<double>(largest), kMaxRenderAmplitude);
     return text;
   }
-  const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds);
+  const PlaybackPlan plan = planPlayback(voice, settings.holdSeconds, settings.gateSeconds);
   if (!(plan.durationSeconds() <= kMaxRenderSeconds)) {
     return "the preview would last " + std::to_string(plan.durationSeconds()) + " s; at most " +
            std::to_string(static_cast<int>(kMaxRenderSeconds)) + " s are rendered";
@@ -247,7 +250,7 @@ bool renderVoicePieces(const Voice& voice, const RenderSettings& settings, const
   const double rate = static_cast<double>(settings.sampleRate);
   Renderer renderer(audiblePartials(voice, transposition(voice, settings)), rate,
                     renderedSampleCount(voice, settings), sink);
-  forEachSpan(planPlayback(voice, settings.holdSeconds), rate,
+  forEachSpan(planPlayback(voice, settings.holdSeconds, settings.gateSeconds), rate,
               [&renderer](const PlaybackSpan& span) { renderer.render(span); });
   return renderer.finish();
 }

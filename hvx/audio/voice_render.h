@@ -14,6 +14,9 @@
 struct RenderSettings {
   double frequency = 0;  // Hz the voice's base frequency becomes; 0 keeps it
   double holdSeconds = 2;
+  // >= 0: the key is let go this many seconds from the start, and the
+  // release starts there instead of `holdSeconds` after the loop end.
+  double gateSeconds = -1;
   int sampleRate = 48000;
   bool normalize = true;  // to a peak of kNormalizedPeakDb; else clip at full scale
 };

@@ -1,4 +1,5 @@
 // hvx analyze: start a voice from a recorded sound.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "hvx/analysis/analysis_picture.h"
 #include "hvx/analysis/analysis_voice.h"
 #include "hvx/analysis/harmonic_track.h"
+#include "hvx/analysis/note_parts.h"
 #include "hvx/analysis/pitch.h"
 #include "hvx/analysis/sound_reader.h"
 #include "hvx/analysis/sustain_loop.h"
@@ -34,8 +36,11 @@ constexpr double kFinestInterval = 0.02;
 constexpr double kCoarsestInterval = 8.0;
 // The intervals tonepix reads with -i, compared in single precision as it does.
 constexpr float kFinestPictureInterval = 0.1f;
-constexpr double kDefaultPictureInterval = 0.1;
-constexpr double kDefaultVoiceInterval = 0.05;
+constexpr double kVoiceIntervalStep = 0.005;
+// tonepix scales the loudest cell to this percentage by default (-n).
+constexpr int kTonepixCeiling = 40;
+// Sound read before the note's onset, at most, beyond what the points hold.
+constexpr double kLeadingAllowance = 5.0;
 
 struct AnalyzeOptions {
   std::string sound;
@@ -47,27 +52,37 @@ struct AnalyzeOptions {
   double frequency = 0;
   double start = 0;
   double length = 0;
+  int ceiling = kTonepixCeiling;
   bool force = false;
   bool json = false;
 };
 
 const char* kFooter = R"(Reads WAV, FLAC, AIFF and Ogg sounds (any sample rate from 8 to 192 kHz,
-any sample format; channels are mixed to one). At most 10 minutes are read:
-the part from --start, --length seconds long, and never more than the points
-written can hold (126 rows for a picture, 127 points for a voice). A part of
-more than 16777216 samples (frames x channels) is refused; so is MP3.
+any sample format; channels are mixed to one). At most 10 minutes are read,
+from --start, --length seconds long. A part of more than 16777216 samples
+(frames x channels) is refused; so is MP3.
 
 The pitch is found with YIN (30 Hz to 4.2 kHz) unless --note or --freq names
-it. Harmonics 1 to 64 are measured at points --interval seconds apart (or
-60/BPM with -b, as tonepix reads it), each looked for next to the harmonics
-below it, following the pitch as it moves; harmonics at or above half the
-sample rate are 0.
+it; a constant level has none. The note's parts are found from its level:
+onset (the leading silence left out), attack (until the level first reaches
+the body's), body (where the level holds), note end (where the final decay
+begins), and the decay down to the trailing silence; a sound whose level
+only falls has no body. Harmonics 1 to 64 are measured from the onset at
+points --interval seconds apart (or 60/BPM with -b, as tonepix reads it),
+following the pitch as it moves; harmonics at or above half the sample rate
+are 0.
 
 The picture (default: SOUND with .analysis.bmp) is the bitmap tonepix reads:
-64 columns, the first point in the bottom row, the loudest cell 255; its
-interval must be one tonepix reads (0.1 to 8 s). --voice writes a voice
-directly: points down to 0.02 s, each harmonic's own frequency as its ratio,
-a sustain loop on the steadiest stretch and the sound's decay after it.
+64 columns, the first point in the bottom row, the loudest cell 255. It runs
+from the onset to the note end, so that tonepix's loop (rows n/4+1 to n,
+counted from 0) lies on the body; without --interval or -b its rows are the
+finest interval tonepix reads that holds the note in 126 rows. tonepix adds
+its own release; one line says what was left out. --voice writes a voice
+directly, from the onset to the end of the decay, points down to 0.02 s
+(without --interval the finest that holds the note in 127), each harmonic's
+own frequency as its ratio, a sustain loop on the steadiest stretch of the
+body within 3 dB of its level (a short one late in the decay when there is
+no body), the sound's decay after it, the loudest amplitude at --ceiling.
 Both print the commands that play them back.
 Exit status: 0 written, 1 the sound could not be used or an output not
 written, 2 usage error.)";
@@ -79,24 +94,24 @@ std::string formatted(const char* format, double value) {
 }
 
 // The interval as tonepix will hold it.
-double pictureInterval(const AnalyzeOptions& options) {
-  return options.bpm > 0 ? static_cast<double>(static_cast<float>(60.0 / options.bpm))
-                         : static_cast<double>(static_cast<float>(options.interval));
-}
+double heldInterval(double seconds) { return static_cast<double>(static_cast<float>(seconds)); }
 
-std::string tonepixCommand(const AnalyzeOptions& options, const std::string& picture) {
+std::string tonepixCommand(const AnalyzeOptions& options, double interval,
+                           const std::string& picture) {
   std::string timing;
   if (options.bpm > 0) {
     timing = "-b" + std::to_string(options.bpm);
   } else {
-    timing = "-i" + formatted("%.9g", static_cast<double>(static_cast<float>(options.interval)));
+    timing = "-i" + formatted("%.9g", heldInterval(interval));
     // tonepix reads "0.1" as just below its own lower bound and says so; 600
     // beats a minute are the same 0.1 s without the warning.
     if (std::atof(timing.c_str() + 2) < static_cast<double>(kFinestPictureInterval)) {
       timing = "-b600";
     }
   }
-  return "tonepix -f0 -n100 " + timing + " " + shellWord(picture);
+  const std::string ceiling =
+      options.ceiling == kTonepixCeiling ? "" : " -n" + std::to_string(options.ceiling);
+  return "tonepix -f0" + ceiling + " " + timing + " " + shellWord(picture);
 }
 
 std::string renderCommand(const AnalyzeOptions& options, const std::string& voice,
@@ -131,10 +146,7 @@ bool chooseOutputs(AnalyzeOptions& options, int& status) {
     return false;
   }
   const bool picture = options.voice.empty() || !options.picture.empty();
-  if (options.interval == 0.0) {
-    options.interval = picture ? kDefaultPictureInterval : kDefaultVoiceInterval;
-  }
-  if (picture && options.bpm == 0 &&
+  if (picture && options.bpm == 0 && options.interval > 0.0 &&
       static_cast<float>(options.interval) < kFinestPictureInterval) {
     reportError(kName, "--interval " + formatted("%g", options.interval) +
                            " is finer than a picture can hold (tonepix reads 0.1 to 8 s); finer "
@@ -165,20 +177,41 @@ bool chooseOutputs(AnalyzeOptions& options, int& status) {
 }
 
 // Where the analysis starts, what it covers, and why it stops there.
-std::string describePart(const Sound& sound, int points, double interval, bool voiceOnly) {
-  const double end = sound.startSeconds + sound.seconds();
+std::string describePart(const Sound& sound, double from, int points, double interval, bool cut,
+                         const char* holds) {
+  const double start = sound.startSeconds + from;
+  const double end = start + (points - 1) * interval;
   std::string line =
-      "analysed " + formatted("%.3f", sound.startSeconds) + " .. " + formatted("%.3f", end) + " s";
-  if (sound.startSeconds > 0.0 || end < sound.fileSeconds - 1e-9) {
+      "analysed " + formatted("%.3f", start) + " .. " + formatted("%.3f", end) + " s";
+  if (start > 0.0 || end < sound.fileSeconds - 1e-9) {
     line += " of " + formatted("%.3f", sound.fileSeconds) + " s";
   }
   line += ": " + std::to_string(points) + " points " + formatted("%g", interval) + " s apart";
-  if (sound.cut) {
-    line += voiceOnly ? " (a voice holds " + std::to_string(kMaxVoicePoints) + " points"
-                      : " (a picture holds " + std::to_string(kMaxAnalysisRows) + " rows";
-    line += "; choose the part with --start and --length)";
+  if (cut) {
+    line += std::string(" (") + holds + "; choose the part with --start and --length)";
   }
   return line;
+}
+
+// The interval a voice gets when none is given: the finest step from
+// `finest` that fits `seconds` in `points` points.
+double chosenInterval(double seconds, int points, double step, double finest) {
+  const double fitting = seconds / (points - 1);
+  return std::clamp(std::ceil(fitting / step - 1e-9) * step, finest, kCoarsestInterval);
+}
+
+std::string describeParts(const NoteParts& parts, double offset) {
+  std::string line = "parts: onset " + formatted("%.3f", offset + parts.onset) + " s";
+  if (parts.body) {
+    line += ", attack to " + formatted("%.3f", offset + parts.attackEnd) + " s, body at " +
+            formatted("%.1f", parts.bodyLevel) + " dBFS to the note end " +
+            formatted("%.3f", offset + parts.noteEnd) + " s";
+  } else {
+    line += ", loudest at " + formatted("%.3f", offset + parts.attackEnd) +
+            " s, no body (the level only falls), 30 dB down at " +
+            formatted("%.3f", offset + parts.noteEnd) + " s";
+  }
+  return line + ", silent from " + formatted("%.3f", offset + parts.end) + " s";
 }
 
 int runAnalyze(AnalyzeOptions& options) {
@@ -187,14 +220,19 @@ int runAnalyze(AnalyzeOptions& options) {
     return status;
   }
   const bool voiceOnly = options.picture.empty();
-  // A picture's interval is the one tonepix will hold; -b sets either.
-  const double interval =
-      voiceOnly && options.bpm == 0 ? options.interval : pictureInterval(options);
-  const int most = voiceOnly ? kMaxVoicePoints : kMaxAnalysisRows;
+  const double given =
+      options.bpm > 0 ? heldInterval(60.0 / options.bpm) : options.interval;  // 0: chosen here
+  // 0: chosen from the note.
+  const double askedVoiceInterval = options.bpm > 0 ? given : options.interval;
   SoundRequest request;
   request.start = options.start;
   request.length = options.length;
-  request.maxLength = std::min(kMaxAnalysedSeconds, (most - 1) * interval + 0.5 * interval);
+  // An interval chosen from the note needs the whole note; one given, what
+  // the points hold and some silence before the note.
+  const double covered =
+      voiceOnly ? (kMaxVoicePoints - 0.5) * askedVoiceInterval : (kMaxAnalysisRows - 0.5) * given;
+  request.maxLength = covered == 0.0 ? kMaxAnalysedSeconds
+                                     : std::min(kMaxAnalysedSeconds, covered + kLeadingAllowance);
   Sound sound;
   std::string error;
   if (!readSoundFile(options.sound, request, sound, error)) {
@@ -218,8 +256,9 @@ int runAnalyze(AnalyzeOptions& options) {
   }
   // Rendering at the printed frequency gives back the measured ones.
   const double reference = std::round(pitch * 100.0) / 100.0;
-  const int points = pointsFitting(sound.seconds(), interval, most);
-  const HarmonicFrames frames = trackHarmonics(sound, pitch, interval, points);
+  const NoteParts parts = findNoteParts(sound, pitch);
+  const double offset = sound.startSeconds;
+  const double from = parts.onset;
 
   std::string lines;
   lines += options.sound + ": " + std::to_string(sound.sampleRate) + " Hz, " +
@@ -228,7 +267,7 @@ int runAnalyze(AnalyzeOptions& options) {
            ", " + formatted("%.3f", sound.fileSeconds) + " s\n";
   lines += "pitch: " + describePitch(reference) +
            (pitchFrom == "sound" ? std::string() : ", from " + pitchFrom) + "\n";
-  lines += describePart(sound, points, interval, voiceOnly) + "\n";
+  lines += describeParts(parts, offset) + "\n";
   nlohmann::ordered_json json;
   json["sound"] = options.sound;
   json["sampleRate"] = sound.sampleRate;
@@ -244,42 +283,120 @@ int runAnalyze(AnalyzeOptions& options) {
                    {"note", named ? nlohmann::ordered_json(noteName) : nullptr},
                    {"cents", named ? nlohmann::ordered_json(std::round(cents * 10) / 10) : nullptr},
                    {"from", pitchFrom}};
-  json["interval"] = interval;
-  json["rows"] = points;
+  json["parts"] = {
+      {"onset", offset + parts.onset},
+      {"attackEnd", offset + parts.attackEnd},
+      {"noteEnd", offset + parts.noteEnd},
+      {"end", offset + parts.end},
+      {"body", parts.body},
+      {"bodyLevel",
+       parts.body ? nlohmann::ordered_json(std::round(parts.bodyLevel * 10) / 10) : nullptr}};
+  json["interval"] = nullptr;  // the picture's when there is one, else the voice's
+  json["rows"] = nullptr;
+  json["ceiling"] = options.ceiling;
   json["picture"] = nullptr;
+  json["pictureLoop"] = nullptr;
+  json["leftOut"] = nullptr;
   json["voice"] = nullptr;
   json["loop"] = nullptr;
+  json["gain"] = nullptr;
   json["commands"] = {{"tonepix", nullptr}, {"render", nullptr}};
 
   std::string play;
   if (!options.picture.empty()) {
+    const PictureTiming timing = pictureTiming(parts, given);
+    const double interval = timing.interval;
+    const int rows = timing.rows;
+    const bool cut = timing.cut;
+    const HarmonicFrames frames = trackAveragedHarmonics(sound, pitch, interval, rows, from);
     if (!writeFileSafely(options.picture, analysisBitmap(frames), error)) {
       reportError(kName, options.picture + ": " + error);
       return kExitProblem;
     }
     const std::string made = voiceFileOf(options.picture);
-    lines += options.sound + " -> " + options.picture + ": 64 x " + std::to_string(points) + "\n";
-    play += "  " + tonepixCommand(options, options.picture) + "\n";
-    play += "  " + renderCommand(options, made, reference) + "\n";
+    // Played where its exact harmonics fit the body's measured ones best.
+    const int bodyRow =
+        std::min(rows - 1, static_cast<int>(std::ceil((parts.attackEnd - from) / interval)));
+    const double played =
+        std::round(pictureReference(frames, bodyRow, rows - 1, reference) * 100.0) / 100.0;
+    // tonepix loops from row rows / 4 + 1 (counted from 0) to the last.
+    const int loopRow = rows / 4 + 1;
+    const double loopStart = from + loopRow * interval;
+    const double loopEnd = from + (rows - 1) * interval;
+    const double drawnEnd = from + (rows - 1) * interval;
+    lines += describePart(sound, from, rows, interval, cut, "a picture holds 126 rows") + "\n";
+    lines +=
+        options.sound + " -> " + options.picture + ": 64 x " + std::to_string(rows) +
+        "; tonepix loops " + formatted("%.3f", offset + loopStart) + " .. " +
+        formatted("%.3f", offset + loopEnd) + " s of the sound" +
+        (loopStart + 1e-9 < parts.attackEnd ? " (from inside the attack: the note is short)" : "") +
+        "\n";
+    std::string leftOut;
+    if (from > 0.0) {
+      leftOut += ", " + formatted("%.3f", offset) + " .. " + formatted("%.3f", offset + from) +
+                 " s before the onset";
+    }
+    if (drawnEnd < sound.seconds() - 1e-9) {
+      leftOut += ", " + formatted("%.3f", offset + drawnEnd) + " .. " +
+                 formatted("%.3f", offset + sound.seconds()) +
+                 " s after the last row (tonepix adds its own release)";
+    }
+    leftOut = "left out of the picture: " + (leftOut.empty() ? "nothing" : leftOut.substr(2));
+    lines += leftOut + "\n";
+    const std::string command = tonepixCommand(options, interval, options.picture);
+    play += "  " + command + "\n";
+    play += "  " + renderCommand(options, made, played) + "\n";
     json["picture"] = options.picture;
-    json["commands"]["tonepix"] = tonepixCommand(options, options.picture);
-    json["commands"]["render"] = renderCommand(options, made, reference);
+    json["interval"] = interval;
+    json["rows"] = rows;
+    json["pictureLoop"] = {{"start", offset + loopStart}, {"end", offset + loopEnd}};
+    json["leftOut"] = leftOut;
+    json["commands"]["tonepix"] = command;
+    json["commands"]["render"] = renderCommand(options, made, played);
   }
   if (!options.voice.empty()) {
-    const SustainLoop loop = steadiestLoop(frames);
+    // Onset to the trailing silence: the sound's own decay is the release.
+    const double voiceInterval = askedVoiceInterval > 0.0
+                                     ? askedVoiceInterval
+                                     : chosenInterval(parts.end - from, kMaxVoicePoints,
+                                                      kVoiceIntervalStep, kFinestInterval);
+    const int points = pointsFitting(parts.end - from, voiceInterval, kMaxVoicePoints);
+    const bool cut = parts.end - from > (kMaxVoicePoints - 1) * voiceInterval + 1e-9;
+    const HarmonicFrames frames = trackHarmonics(sound, pitch, voiceInterval, points, from);
+    const SustainLoop loop =
+        placeLoop(frames, LoopBounds{parts.attackEnd - from, parts.noteEnd - from, parts.body});
     auto voice = std::make_unique<Voice>();
-    buildAnalysisVoice(frames, reference, loop, stemOf(options.voice), *voice);
+    const double gain = buildAnalysisVoice(frames, reference, loop, options.ceiling / 100.0,
+                                           stemOf(options.voice), *voice);
     if (!writeVoiceFile(options.voice, *voice, error)) {
       reportError(kName, options.voice + ": " + error);
       return kExitProblem;
     }
+    const double loopStart = from + loop.start * voiceInterval;
+    const double loopEnd = from + loop.end * voiceInterval;
+    lines +=
+        describePart(sound, from, points, voiceInterval, cut, "a voice holds 127 points") + "\n";
     lines += options.sound + " -> " + options.voice + ": " + std::to_string(points) +
-             " points, loop " + formatted("%.3f", loop.start * interval) + " .. " +
-             formatted("%.3f", loop.end * interval) + " s, silent at " +
-             formatted("%.3f", points * interval) + " s\n";
+             " points, loop " + formatted("%.3f", offset + loopStart) + " .. " +
+             formatted("%.3f", offset + loopEnd) + " s of the sound" +
+             (loop.onBody ? " (on the body)" : " (late in the decay: no body)") + ", silent at " +
+             formatted("%.3f", points * voiceInterval) + " s, " +
+             (gain > 0.0 ? "gain " + formatted("%+.2f", 20.0 * std::log10(gain)) +
+                               " dB to a peak of " + std::to_string(options.ceiling) + " %"
+                         : std::string("silent: nothing above -120 dBFS")) +
+             "\n";
     play += "  " + renderCommand(options, options.voice, reference) + "\n";
     json["voice"] = options.voice;
-    json["loop"] = {{"start", loop.start * interval}, {"end", loop.end * interval}};
+    if (voiceOnly) {
+      json["interval"] = voiceInterval;
+      json["rows"] = points;
+    }
+    json["loop"] = {{"start", offset + loopStart},
+                    {"end", offset + loopEnd},
+                    {"voiceStart", loop.start * voiceInterval},
+                    {"voiceEnd", loop.end * voiceInterval},
+                    {"onBody", loop.onBody}};
+    json["gain"] = gain;
     if (!options.picture.empty()) {
       json["commands"]["renderPicture"] = json["commands"]["render"];
     }
@@ -305,8 +422,8 @@ Subcommand addAnalyzeCommand(CLI::App& hvx) {
                   "Write a voice file (.hvx) straight from the analysis; finer than a picture");
   CLI::Option* interval =
       app->add_option("--interval", options->interval,
-                      "Seconds between points: 0.1 to 8 for a picture (default 0.1), down to\n"
-                      "0.02 for --voice alone (default 0.05)")
+                      "Seconds between points: 0.1 to 8 for a picture, down to 0.02 for\n"
+                      "--voice alone (default: the finest that holds the note)")
           ->check(finiteRange(kFinestInterval, kCoarsestInterval));
   app->add_option("-b,--bpm", options->bpm, "Points 60/BPM seconds apart, as tonepix -b reads it")
       ->check(CLI::Range(10, 1000))
@@ -325,6 +442,9 @@ Subcommand addAnalyzeCommand(CLI::App& hvx) {
       ->check(finiteRange(0.0, 1e6));
   app->add_option("--length", options->length, "Seconds of sound to analyse (default: to the end)")
       ->check(finiteRange(0.001, 1e6));
+  app->add_option("--ceiling", options->ceiling,
+                  "The loudest amplitude, in percent of full scale (default 40, as tonepix -n)")
+      ->check(CLI::Range(1, 100));
   app->add_flag("--force", options->force,
                 "Replace a file at the default picture name that hvx did not make");
   app->add_flag("--json", options->json,

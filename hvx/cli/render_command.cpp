@@ -101,7 +101,12 @@ Subcommand addRenderCommand(CLI::App& hvx) {
       "starts exactly --hold seconds after the loop end, without a jump: each envelope goes in a\n"
       "straight line from where the loop stands to its next breakpoint after the loop end, then\n"
       "on as written. A loop of zero length holds its point.\n"
-      "The file lasts (last breakpoint + hold) seconds, rounded to the nearest sample.\n"
+      "A key let go: with --gate, the key is held SECONDS from the start; the release starts\n"
+      "there at once, wherever the voice stands (in the attack, in the loop or past it), each\n"
+      "envelope going in a straight line to its next breakpoint after the loop end as after\n"
+      "--hold, and lasts the voice's release time (loop end to last breakpoint).\n"
+      "The file lasts (last breakpoint + hold) seconds, or (gate + release time) with --gate,\n"
+      "rounded to the nearest sample.\n"
       "Prints the duration, the peak before gain and the gain applied.");
   app->add_option("voice", options->voice, "Voice file (.hvx)")->required();
   app->add_option("-o,--output", options->output,
@@ -126,8 +131,13 @@ Subcommand addRenderCommand(CLI::App& hvx) {
                                           : std::string("not a note name from C-1 to G9");
       })
       ->excludes(frequency);
-  app->add_option("--hold", options->settings.holdSeconds, "Seconds of sustain (default 2)")
-      ->check(finiteRange(0.0, kMaxHoldSeconds));
+  CLI::Option* hold =
+      app->add_option("--hold", options->settings.holdSeconds, "Seconds of sustain (default 2)")
+          ->check(finiteRange(0.0, kMaxHoldSeconds));
+  app->add_option("--gate", options->settings.gateSeconds,
+                  "Let the key go SECONDS from the start: the release starts there at once")
+      ->check(finiteRange(0.0, kMaxHoldSeconds))
+      ->excludes(hold);
   app->add_option("--rate", options->settings.sampleRate, "Sample rate in Hz (default 48000)")
       ->check(CLI::Range(kMinSampleRate, kMaxSampleRate));
   app->add_flag("--force", options->force,

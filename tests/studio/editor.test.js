@@ -107,7 +107,7 @@ async function main() {
     };
 
     // Each preset on 8 flat rows.
-    for (const [id, value] of [["#editor-rows", "8"], ["#attack", "0"], ["#decay", "0"], ["#sustain", "100"], ["#release", "0"]]) {
+    for (const [id, value] of [["#editor-rows", "8"], ["#attack", "0"], ["#decay", "0"], ["#sustain", "100"]]) {
       await page.fill(id, value);
     }
     for (const [name, level] of Object.entries(presets)) {
@@ -118,13 +118,15 @@ async function main() {
     }
     // The shape over the rows, then every operation on that known start,
     // each undone before the next.
-    for (const [id, value] of [["#attack", "2"], ["#decay", "2"], ["#sustain", "50"], ["#release", "2"]]) {
+    // Attack and decay (4 rows asked) squeezed below tonepix's loop line
+    // (row 3 of 8), the sustain held from it to the last row.
+    for (const [id, value] of [["#attack", "2"], ["#decay", "2"], ["#sustain", "50"]]) {
       await page.fill(id, value);
     }
     const bell = gridOf(await bitmap());
     const start = await click("[data-op=adsr]");
-    const gains = [1 / 3, 2 / 3, 0.75, 0.5, 0.5, 0.5, 0.5 * (2 / 3), 0.5 * (1 / 3)];
-    assert.deepEqual(start, mapGrid(bell, (p, h, v) => v * gains[p]), "attack, decay, sustain, release");
+    const gains = [1 / 3, 2 / 3, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5];
+    assert.deepEqual(start, mapGrid(bell, (p, h, v) => v * gains[p]), "attack, decay, sustain to the last row");
     for (const [op, make] of Object.entries(expected)) {
       assert.deepEqual(await click("[data-op=" + op + "]"), make(start), op);
       await page.keyboard.press("Control+z");
@@ -273,8 +275,37 @@ async function main() {
     expectedSamples.forEach((sample, i) => { worst = Math.max(worst, Math.abs(sample - played[i])); });
     // 24-bit samples: one step is 1.2e-7.
     assert.ok(worst < 1e-6, "the page's synthesis is hvx render's, sample for sample: worst difference " + worst);
+    // A key let go at 0.2 s, long before the loop end (2.4 s): its release
+    // (one interval, 0.3 s) starts at once, as `hvx render --gate` plays it.
+    const tapFile = path.join(scratch, "tap.wav");
+    execFileSync(path.join(binDir, "hvx"), ["render", voiceFile, "--note", "C4", "--gate", "0.2", "--no-normalize", "-o", tapFile]);
+    const tap = await page.evaluate(async (frequency) => {
+      const voice = await window.studio.api("api/voice", { method: "POST", headers: { "Content-Type": "application/json" },
+                                                           body: JSON.stringify({ result: document.body.dataset.result }) });
+      const play = async (options, seconds, releaseAt) => {
+        const context = new OfflineAudioContext(1, Math.round(seconds * 48000), 48000);
+        await context.audioWorklet.addModule("synth-worklet.js");
+        const node = new AudioWorkletNode(context, "hvx-voice", { numberOfInputs: 0, outputChannelCount: [1],
+                                                                 processorOptions: { voice, frequency, gain: 1, ...options } });
+        node.connect(context.destination);
+        if (releaseAt) context.suspend(releaseAt).then(() => { node.port.postMessage("release"); context.resume(); });
+        return Array.from((await context.startRendering()).getChannelData(0));
+      };
+      const gated = await play({ gate: 0.2 }, 0.5);
+      // A real key: held, then let go by a message at 0.2 s.
+      const keyed = await play({ hold: null }, 3, 0.2);
+      let last = keyed.length - 1;
+      while (last > 0 && keyed[last] === 0) --last;
+      return { gated, lastSound: last / 48000 };
+    }, c4.hz);
+    const tapSamples = wavSamples(fs.readFileSync(tapFile));
+    assert.equal(tapSamples.length, 0.5 * 48000, "hvx render --gate 0.2 lasts 0.5 s");
+    let tapWorst = 0;
+    tapSamples.forEach((sample, i) => { tapWorst = Math.max(tapWorst, Math.abs(sample - tap.gated[i])); });
+    assert.ok(tapWorst < 1e-6, "a key held 0.2 s is hvx render --gate 0.2: worst difference " + tapWorst);
+    assert.ok(tap.lastSound > 0.3 && tap.lastSound < 0.2 + 0.3 + 0.05, "a 0.2 s key stops within its release: last sound at " + tap.lastSound + " s");
     await page.waitForFunction(() => Number(document.getElementById("spectrogram").dataset.columns) > 0);
-    checks += 2;
+    checks += 4;
     await page.screenshot({ path: path.join(workDir, "editor.png"), fullPage: true });
   } finally {
     await browser.close();

@@ -72,7 +72,7 @@ function guarded(action) {
 
 function adsrShape(rows) {
   return { attack: whole("attack", 0, rows), decay: whole("decay", 0, rows),
-           sustain: whole("sustain", 0, 100) / 100, release: whole("release", 0, rows) };
+           sustain: whole("sustain", 0, 100) / 100 };
 }
 
 function makePreset() {
@@ -159,7 +159,7 @@ async function start() {
   facts = session.editor;
   // tonepix's closing points take the place of the rows after these.
   editor.rowsHeard = facts.rowsHeard;
-  for (const id of ["editor-rows", "attack", "decay", "release"]) $(id).max = String(facts.maxRows);
+  for (const id of ["editor-rows", "attack", "decay"]) $(id).max = String(facts.maxRows);
   $("level").max = String(facts.levels - 1);
   for (const name of ops.presetNames) {
     const option = document.createElement("option");

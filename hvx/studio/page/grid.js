@@ -114,6 +114,10 @@ export class GridEditor {
     if (this.loopStart > 0 && this.loopStart < rows) {
       context.fillStyle = "#f2a65a";
       context.fillRect(0, (rows - this.loopStart) * this.cellHeight - 1, harmonics * this.cellWidth, 2);
+      context.font = "11px sans-serif";
+      context.textAlign = "right";
+      context.textBaseline = "bottom";
+      context.fillText("loop ↑", harmonics * this.cellWidth - 3, (rows - this.loopStart) * this.cellHeight - 3);
     }
   }
 }

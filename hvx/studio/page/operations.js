@@ -49,18 +49,29 @@ export function preset(name, rows, harmonics) {
   });
 }
 
-// The shape over the rows: a rise over `attack` rows, a fall to `sustain`
-// (0-1) over `decay` rows, held, and a fall to silence over the last
-// `release` rows. Every level is scaled by it.
+// The row tonepix's sustain loop starts at (counted from 0): a held note
+// goes round from there to the last row, and tonepix adds its own release
+// (one interval to silence) after it.
+export function loopRow(rows) {
+  return Math.floor(rows / 4) + 1;
+}
+
+// The shape over the rows: a rise over `attack` rows and a fall to `sustain`
+// (0-1) over `decay` rows, both below the loop line (squeezed in proportion
+// when they do not fit there), then `sustain` held from the loop line to the
+// last row, so that the loop goes round at one level. Every level is scaled
+// by it.
 export function adsrGain(p, rows, shape) {
-  const { attack, decay, sustain, release } = shape;
-  const releaseStart = rows - release;
-  let gain;
-  if (p < attack) gain = (p + 1) / (attack + 1);
-  else if (p < attack + decay) gain = 1 - (1 - sustain) * (p - attack + 1) / decay;
-  else gain = sustain;
-  if (p >= releaseStart && release > 0) gain *= (rows - p) / (release + 1);
-  return gain;
+  const { sustain } = shape;
+  const room = Math.min(loopRow(rows), rows);
+  let { attack, decay } = shape;
+  if (attack + decay > room) {
+    attack = Math.round(attack * room / (attack + decay));
+    decay = room - attack;
+  }
+  if (p < attack) return (p + 1) / (attack + 1);
+  if (p < attack + decay) return 1 - (1 - sustain) * (p - attack + 1) / decay;
+  return sustain;
 }
 
 export function applyAdsr(grid, shape) {

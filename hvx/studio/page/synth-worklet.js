@@ -1,12 +1,12 @@
 // The audio thread's side of a held key: plays one VoicePlayer until it
-// ends, and starts its release when the page says the key is up.
+// ends, and starts its release at once when the page says the key is up.
 import { VoicePlayer } from "./synth.js";
 
 class VoiceProcessor extends AudioWorkletProcessor {
   constructor(options) {
     super();
-    const { voice, frequency, hold, gain } = options.processorOptions;
-    this.player = new VoicePlayer(voice, { frequency, hold, gain, sampleRate });
+    const { voice, frequency, hold, gate, gain } = options.processorOptions;
+    this.player = new VoicePlayer(voice, { frequency, hold, gate, gain, sampleRate });
     this.port.onmessage = (event) => { if (event.data === "release") this.player.release(); };
   }
 

@@ -3,9 +3,11 @@
 // voice_render): every harmonic a sine at the base frequency times its
 // frequency envelope, its amplitude read by straight lines between
 // breakpoints in blocks of 128 samples, single-precision oscillators turned
-// by a fixed rotation per sample. What differs is when the release comes: at
-// `hold` seconds after the loop end when given, or when release() is called
-// (the key let go). The voice is the studio's /api/voice JSON.
+// by a fixed rotation per sample. The release comes at `hold` seconds after
+// the loop end (`hvx render --hold`), at `gate` seconds from the start
+// (`hvx render --gate`), or when release() is called: the key let go, which
+// releases at once from wherever the voice stands, as --gate does. The voice
+// is the studio's /api/voice JSON.
 const f32 = Math.fround;
 const kTwoPi = 6.283185307179586476925286766559;
 const kBlockSamples = 128;
@@ -17,9 +19,32 @@ class EnvelopeSampler {
     this.values = envelope.values.map(f32);
     this.empty = valueWhenEmpty;
     this.segment = 0;
+    this.joinEnd = 0;  // none: no time is negative
+  }
+
+  // From `time` on, a straight line from `value` to the next breakpoint
+  // after `time` (or the last value at `until`), then on as written.
+  joinFrom(time, value, until) {
+    const { times, values } = this;
+    let next = 0;
+    while (next < times.length && !(time < times[next])) ++next;
+    this.joinStart = time;
+    this.joinValue = value;
+    if (next < times.length) {
+      this.joinEnd = times[next];
+      this.joinTarget = values[next];
+    } else {
+      this.joinEnd = until;
+      this.joinTarget = times.length > 0 ? values[times.length - 1] : this.empty;
+    }
+    if (!(this.joinEnd > this.joinStart)) this.joinEnd = 0;
   }
 
   valueAt(time) {
+    if (time < this.joinEnd) {
+      const along = Math.max(0, time - this.joinStart) / (this.joinEnd - this.joinStart);
+      return this.joinValue + (this.joinTarget - this.joinValue) * along;
+    }
     const { times, values } = this;
     const count = times.length;
     if (count <= 0) return this.empty;
@@ -112,8 +137,9 @@ export function amplitudeBound(voice) {
 }
 
 export class VoicePlayer {
-  // `frequency` 0 keeps the voice's own; `hold` null waits for release().
-  constructor(voice, { frequency = 0, hold = null, sampleRate = 48000, gain = 1 }) {
+  // `frequency` 0 keeps the voice's own; `hold` and `gate` null wait for
+  // release().
+  constructor(voice, { frequency = 0, hold = null, gate = null, sampleRate = 48000, gain = 1 }) {
     const base = voiceBaseFrequency(voice);
     const transpose = frequency > 0 && base > 0 ? frequency / base : 1;
     this.partials = [];
@@ -134,7 +160,9 @@ export class VoicePlayer {
     this.end = end;
     this.rate = sampleRate;
     this.gain = gain;
-    this.hold = hold;
+    // Output seconds where the release starts; null until the key is let go.
+    this.keyUp = hold !== null ? this.loopEnd + hold : gate;
+    this.holdEndsAt = null;  // envelope time where the key was let go
     this.bank = new OscillatorBank(this.partials.length);
     this.phase = "attack";
     this.pass = 0;
@@ -144,42 +172,44 @@ export class VoicePlayer {
     this.buffered = 0;
     this.read = 0;
     this.produced = 0;  // samples handed out
+    this.rendered = 0;  // samples made, some perhaps not yet handed out
   }
 
   // Samples in the whole sound, once the release time is known.
   total() {
-    return this.hold === null ? Infinity : Math.round((this.end + this.hold) * this.rate);
+    return this.keyUp === null ? Infinity : Math.round((this.keyUp + this.end - this.loopEnd) * this.rate);
   }
 
+  // The key let go: the release starts with the next sample not yet made.
   release() {
-    if (this.hold === null) this.hold = Math.max(0, this.produced / this.rate - this.loopEnd);
+    if (this.keyUp === null) this.keyUp = this.rendered / this.rate;
   }
 
   // The span after the current one, as forEachSpan walks them; null at the end.
   nextSpan() {
     const loopLength = this.loopEnd - this.loopStart;
+    const keyUp = this.keyUp === null ? Infinity : this.keyUp;
     if (this.phase === "attack") {
       this.phase = "hold";
-      return { outputStart: 0, outputEnd: this.loopEnd, envelopeStart: 0, rate: 1 };
+      return { outputStart: 0, outputEnd: Math.min(this.loopEnd, keyUp), envelopeStart: 0, rate: 1, attack: true };
     }
     if (this.phase === "hold") {
-      const releaseStart = this.hold === null ? Infinity : this.loopEnd + this.hold;
-      if (this.hold === null || this.hold > 0) {
+      if (keyUp > this.loopEnd) {
         if (loopLength * this.rate < 1) {
           if (this.pass++ === 0) {
-            return { outputStart: this.loopEnd, outputEnd: releaseStart, envelopeStart: this.loopEnd, rate: 0, held: true };
+            return { outputStart: this.loopEnd, outputEnd: keyUp, envelopeStart: this.loopEnd, rate: 0, held: true };
           }
         } else {
           const start = this.loopEnd + this.pass * loopLength;
-          if (start < releaseStart) {
+          if (start < keyUp) {
             const next = this.loopEnd + (++this.pass) * loopLength;
-            return { outputStart: start, outputEnd: Math.min(next, releaseStart), envelopeStart: this.loopStart, rate: 1, loop: next };
+            return { outputStart: start, outputEnd: Math.min(next, keyUp), envelopeStart: this.loopStart, rate: 1, loop: next };
           }
         }
       }
       this.phase = "release";
-      const at = this.loopEnd + this.hold;
-      return { outputStart: at, outputEnd: this.end + this.hold, envelopeStart: this.loopEnd, rate: 1 };
+      return { outputStart: keyUp, outputEnd: keyUp + this.end - this.loopEnd, envelopeStart: this.loopEnd, rate: 1,
+               joinFrom: this.holdEndsAt === null ? Math.min(this.loopEnd, keyUp) : this.holdEndsAt };
     }
     return null;
   }
@@ -194,12 +224,22 @@ export class VoicePlayer {
       }
       const span = this.span;
       // A release that came while this span ran ends it there.
-      if (this.hold !== null && (span.held || span.loop)) {
-        const releaseStart = this.loopEnd + this.hold;
-        span.outputEnd = span.held ? releaseStart : Math.min(span.loop, releaseStart);
+      if (this.keyUp !== null && (span.held || span.loop || span.attack)) {
+        span.outputEnd = Math.min(span.held ? Infinity : span.loop || span.outputEnd, this.keyUp);
+      }
+      if (span.joinFrom !== undefined && !span.joined) {
+        span.joined = true;
+        for (const partial of this.partials) {
+          partial.amplitude.joinFrom(span.envelopeStart, partial.amplitude.valueAt(span.joinFrom), this.end);
+          partial.ratio.joinFrom(span.envelopeStart, partial.ratio.valueAt(span.joinFrom), this.end);
+        }
       }
       const end = Math.min(this.total(), Math.round(span.outputEnd * this.rate));
       if (this.next >= end) {
+        // Where the envelopes stand when the key is let go.
+        if (span.joinFrom === undefined && span.rate > 0) {
+          this.holdEndsAt = span.envelopeStart + span.rate * (span.outputEnd - span.outputStart);
+        }
         this.span = null;
         continue;
       }
@@ -210,6 +250,7 @@ export class VoicePlayer {
       this.buffered = count;
       this.read = 0;
       this.next += count;
+      this.rendered = this.next;
       return true;
     }
   }
