@@ -28,8 +28,8 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DTONEPIX_SANITIZE=ON -DTONEPIX_FUZZ=ON \
   -DTONEPIX_BUILD_TESTS=OFF -DTONEPIX_BUILD_BENCH=OFF
 cmake --build build-fuzz -j2 --target fuzz_convert fuzz_parse_options fuzz_prepare fuzz_read_voice \
-  fuzz_analyze
-for target in convert parse_options prepare read_voice analyze; do
+  fuzz_analyze fuzz_studio_request
+for target in convert parse_options prepare read_voice analyze studio_request; do
   seeds="fuzz/corpus/${target#parse_}"
   work="build-fuzz/ci/${target}"
   rm -rf "$work"
