@@ -12,6 +12,8 @@ export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # The studio stops at once; a sanitized one then scans for leaks as it exits.
 export STUDIO_STOP_BOUND_MS=30000
+# Renders, fifty previews at once in the clients test, run several times slower.
+export STUDIO_ANSWER_BOUND_MS=30000
 
 echo "== test suite under ASan+UBSan"
 # The program's own compiler, so that -Werror sees the same warnings as the

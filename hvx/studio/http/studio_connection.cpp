@@ -109,10 +109,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     keepAlive_ = parser_->keep_alive();
     parser_.reset();
     stream_.expires_never();
-    net::post(*services_.workers, [self = shared_from_this()] {
-      answerStudioRequest(*self->services_.context, self->request_, self->response_);
-      net::post(self->stream_.get_executor(), [self] { self->send(self->keepAlive_); });
-    });
+    net::post(answerMayRender(request_) ? *services_.renderWorkers : *services_.workers,
+              [self = shared_from_this()] {
+                answerStudioRequest(*self->services_.context, self->request_, self->response_);
+                net::post(self->stream_.get_executor(), [self] { self->send(self->keepAlive_); });
+              });
   }
 
   // A request that broke off or broke the rules: a rule broken is answered,

@@ -12,6 +12,8 @@ struct ConnectionServices {
   StudioContext* context;
   // Whole requests are answered here, never on the I/O thread.
   boost::asio::thread_pool* workers;
+  // Answers that may wait for a render, which holds the workers otherwise.
+  boost::asio::thread_pool* renderWorkers;
   // Bytes of request bodies being read or answered, against their bound.
   std::atomic<std::size_t>* bodyBytes;
   // Connections open, against their bound.

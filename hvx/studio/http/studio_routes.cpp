@@ -345,26 +345,29 @@ void handleSave(StudioContext& context, const Request& request, Response& respon
 using Handler = void (*)(StudioContext&, const Request&, Response&);
 
 // Every call of the page: its method, its path (a pattern whose groups the
-// handler reads as `matches`), the body it takes and its handler. The page
-// and its files are served before these, to anyone naming this server.
+// handler reads as `matches`), the body it takes, whether its answer may wait
+// for a render, and its handler. The page and its files are served before
+// these, to anyone naming this server.
 struct Route {
   const char* method;
   const char* path;
   BodyRule body;
+  bool renders;
   Handler handler;
 };
 
 constexpr BodyRule kJsonBody{"application/json", kMaxJsonBytes};
 constexpr BodyRule kNoBody{"", 0};
 const Route kRoutes[] = {
-    {"GET", "/api/session", kNoBody, handleSession},
-    {"GET", R"(/api/result/(r[0-9a-f]{32})/([a-z]+\.[a-z]+))", kNoBody, handleResultFile},
-    {"POST", "/api/picture", {"application/octet-stream", kMaxUploadBytes}, handlePicture},
-    {"POST", "/api/folder-picture", kJsonBody, handleFolderPicture},
-    {"POST", "/api/convert", kJsonBody, handleConvert},
-    {"POST", "/api/voice", kJsonBody, handleVoice},
-    {"POST", "/api/note", kJsonBody, handleNote},
-    {"POST", "/api/save", kJsonBody, handleSave},
+    {"GET", "/api/session", kNoBody, false, handleSession},
+    {"GET", R"(/api/result/(r[0-9a-f]{32})/(preview\.wav))", kNoBody, true, handleResultFile},
+    {"GET", R"(/api/result/(r[0-9a-f]{32})/([a-z]+\.[a-z]+))", kNoBody, false, handleResultFile},
+    {"POST", "/api/picture", {"application/octet-stream", kMaxUploadBytes}, false, handlePicture},
+    {"POST", "/api/folder-picture", kJsonBody, false, handleFolderPicture},
+    {"POST", "/api/convert", kJsonBody, false, handleConvert},
+    {"POST", "/api/voice", kJsonBody, false, handleVoice},
+    {"POST", "/api/note", kJsonBody, true, handleNote},
+    {"POST", "/api/save", kJsonBody, false, handleSave},
 };
 constexpr std::size_t kRouteCount = sizeof kRoutes / sizeof kRoutes[0];
 
@@ -425,6 +428,11 @@ void answerStudioRequest(StudioContext& context, HttpRequest& request, HttpRespo
   } else {
     sendError(response, 404, "The studio has no such page.");
   }
+}
+
+bool answerMayRender(const HttpRequest& request) {
+  const Route* const route = findRoute(request.method, request.path, nullptr);
+  return route != nullptr && route->renders;
 }
 
 void refuseUnreadable(HttpResponse& response, int status) {

@@ -24,6 +24,11 @@ bool admitStudioRequest(const StudioContext& context, const HttpRequest& head,
 // Answers a request the gate let in, its body read.
 void answerStudioRequest(StudioContext& context, HttpRequest& request, HttpResponse& response);
 
+// True when answering `request` may wait for a preview or a note to render:
+// such answers have threads of their own, so that a burst of them holds none
+// of the threads that answer everything else.
+bool answerMayRender(const HttpRequest& request);
+
 // The answer to a request that could not be read: 413 for a body too large,
 // 400 for anything else.
 void refuseUnreadable(HttpResponse& response, int status);

@@ -12,6 +12,7 @@
 #include "hvx/studio/http/studio_access.h"
 #include "hvx/studio/http/studio_connection.h"
 #include "hvx/studio/http/studio_routes.h"
+#include "hvx/studio/studio_preview.h"
 
 namespace net = boost::asio;
 using net::ip::tcp;
@@ -48,6 +49,8 @@ bool listen(tcp::acceptor& acceptor, const std::string& host, int port) {
 // none: the one I/O thread reads every connection, each against its own
 // deadline, and hands over only what has arrived whole.
 constexpr std::size_t kWorkerThreads = 8;
+// Threads for answers that wait for a render: as many as renders run at once.
+constexpr auto kRenderWorkerThreads = static_cast<std::size_t>(kPreviewRenderSlots);
 // Connections open at once; past this a new one is closed at once. Each
 // holds a descriptor and at most its head's 16 KiB until its deadline.
 constexpr int kMaxConnections = 512;
@@ -63,6 +66,7 @@ struct StudioServer::State {
   tcp::acceptor acceptor{io};
   net::steady_timer acceptPause{io};
   net::thread_pool workers{kWorkerThreads};
+  net::thread_pool renderWorkers{kRenderWorkerThreads};
   std::string hostForAddress;
   int port = 0;
 
@@ -90,7 +94,8 @@ void StudioServer::State::accept() {
       // wait for the page's delayed acknowledgement of the previous one.
       socket.set_option(tcp::no_delay(true), ignored);
       open.fetch_add(1);
-      serveConnection(std::move(socket), ConnectionServices{&context, &workers, &bodyBytes, &open});
+      serveConnection(std::move(socket),
+                      ConnectionServices{&context, &workers, &renderWorkers, &bodyBytes, &open});
     }
     accept();
   });
@@ -101,6 +106,7 @@ StudioServer::StudioServer() : state_(std::make_unique<State>()) {}
 StudioServer::~StudioServer() {
   stop();
   state_->workers.join();
+  state_->renderWorkers.join();
 }
 
 bool StudioServer::start(const StudioSettings& settings, std::string& error) {
@@ -145,7 +151,9 @@ void StudioServer::run() {
   state_->io.run();
   // Stopped: requests being answered finish, queued ones are dropped.
   state_->workers.stop();
+  state_->renderWorkers.stop();
   state_->workers.join();
+  state_->renderWorkers.join();
 }
 
 // Thread-safe: the I/O thread returns at once, with every connection still
