@@ -35,6 +35,10 @@ foreach(program IN LISTS tonepix_programs)
   install(FILES ${TONEPIX_PACKAGING_DIR}/completion/${program}
           DESTINATION ${TONEPIX_COMPLETION_DIR})
 endforeach()
+if(TONEPIX_BUILD_HVX)
+  # The studio's server, which only `hvx studio` runs.
+  install(TARGETS hvx-studio RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/hvx)
+endif()
 install(FILES ${TONEPIX_PACKAGING_DIR}/copyright DESTINATION ${TONEPIX_DOC_DIR})
 # Without a Debian revision the package is its own upstream (native), whose
 # changelog is changelog.gz.

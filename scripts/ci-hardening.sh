@@ -12,6 +12,8 @@ export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # The studio stops at once; a sanitized one then scans for leaks as it exits.
 export STUDIO_STOP_BOUND_MS=30000
+# Renders, fifty previews at once in the clients test, run several times slower.
+export STUDIO_ANSWER_BOUND_MS=30000
 
 echo "== test suite under ASan+UBSan"
 # The program's own compiler, so that -Werror sees the same warnings as the
@@ -28,8 +30,8 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DTONEPIX_SANITIZE=ON -DTONEPIX_FUZZ=ON \
   -DTONEPIX_BUILD_TESTS=OFF -DTONEPIX_BUILD_BENCH=OFF
 cmake --build build-fuzz -j2 --target fuzz_convert fuzz_parse_options fuzz_prepare fuzz_read_voice \
-  fuzz_analyze
-for target in convert parse_options prepare read_voice analyze; do
+  fuzz_analyze fuzz_studio_request
+for target in convert parse_options prepare read_voice analyze studio_request; do
   seeds="fuzz/corpus/${target#parse_}"
   work="build-fuzz/ci/${target}"
   rm -rf "$work"

@@ -51,6 +51,8 @@ esac
 man -w tonepix hvx
 
 echo "== studio"
+# Its server is a program of its own, which hvx studio finds where it is installed.
+test -x /usr/libexec/hvx/hvx-studio
 # The page comes from inside the program and names nothing to fetch elsewhere.
 /usr/bin/hvx studio --port 0 "$work" >"$work/studio.log" 2>&1 &
 studio=$!

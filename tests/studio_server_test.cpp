@@ -3,9 +3,12 @@
 #include "hvx/studio/http/studio_server.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -15,9 +18,48 @@
 #include "hvx/studio/studio_folder.h"
 #include "hvx/studio/studio_requests.h"
 #include "image/bitmap_writer.h"
+#include "studio_client.h"
 #include "test_support.h"
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A plain loopback connection to `port`, whose reads give up after 5 s.
+int connectTo(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const timeval wait{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool sendText(int fd, const std::string& text) {
+  return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+}
+
+// The answer to `text`, sent whole on a connection of its own, read until the
+// server closes it.
+std::string rawReply(int port, const std::string& text) {
+  const int fd = connectTo(port);
+  std::string reply;
+  if (fd >= 0 && sendText(fd, text)) {
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+      reply.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  ::close(fd);
+  return reply;
+}
 
 std::string picture64(int height) {
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(height) * 64);
@@ -46,9 +88,8 @@ class StudioServerTest : public ::testing::Test {
     const std::string address = server_.address();
     token_ = address.substr(address.find("token=") + 6);
     origin_ = "http://127.0.0.1:" + std::to_string(server_.port());
-    client_ = std::make_unique<httplib::Client>("127.0.0.1", server_.port());
-    client_->set_default_headers({{"X-Studio-Token", token_}, {"Origin", origin_}});
-    client_->set_keep_alive(false);
+    client_ = std::make_unique<StudioClient>(server_.port());
+    client_->setDefaultHeaders({{"X-Studio-Token", token_}, {"Origin", origin_}});
   }
   void TearDown() override {
     server_.stop();
@@ -62,12 +103,12 @@ class StudioServerTest : public ::testing::Test {
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 200);
   }
-  int statusOf(const httplib::Result& reply) { return reply ? reply->status : -1; }
-  httplib::Result postJson(const std::string& path, const std::string& body) {
+  int statusOf(const Result& reply) { return reply ? reply->status : -1; }
+  Result postJson(const std::string& path, const std::string& body) {
     return client_->Post(path.c_str(), body, "application/json");
   }
   // The id a reply gives under `key`.
-  static std::string idIn(const httplib::Result& reply, const std::string& key) {
+  static std::string idIn(const Result& reply, const std::string& key) {
     return nlohmann::json::parse(reply->body).value(key, std::string());
   }
   std::string pickedPicture(const std::string& name) {
@@ -80,7 +121,7 @@ class StudioServerTest : public ::testing::Test {
   std::thread runner_;
   std::string token_;
   std::string origin_;
-  std::unique_ptr<httplib::Client> client_;
+  std::unique_ptr<StudioClient> client_;
 };
 
 // Each request differs from an accepted one in one header: the token, the
@@ -92,7 +133,7 @@ TEST_F(StudioServerTest, LetsInOnlyTheExactTokenHostAndOrigin) {
   changed.back() = changed.back() == 'a' ? 'b' : 'a';
   const std::string json = "{\"name\":\"ok.bmp\"}";
   struct Case {
-    httplib::Headers headers;
+    Headers headers;
     int status;
     const char* type = "application/json";
   };
@@ -110,8 +151,7 @@ TEST_F(StudioServerTest, LetsInOnlyTheExactTokenHostAndOrigin) {
       {{{"X-Studio-Token", token_}, {"Origin", origin_}}, 415, "application/x-www-form-urlencoded"},
       {{{"X-Studio-Token", token_}, {"Origin", origin_}}, 415, "multipart/form-data"},
   };
-  httplib::Client bare("127.0.0.1", server_.port());
-  bare.set_keep_alive(false);
+  const StudioClient bare(server_.port());
   for (const Case& c : cases) {
     const auto reply = bare.Post("/api/folder-picture", c.headers, json, c.type);
     EXPECT_EQ(statusOf(reply), c.status) << c.type << " " << c.headers.size();
@@ -125,6 +165,14 @@ TEST_F(StudioServerTest, LetsInOnlyTheExactTokenHostAndOrigin) {
   }
   EXPECT_EQ(statusOf(bare.Get("/api/session", {{"Cookie", "hvx_studio_" + port + "=" + token_}})),
             403);
+  // Two Host lines could show the check one name and a proxy another.
+  for (const std::string& second : {"evil.example:" + port, "127.0.0.1:" + port}) {
+    const std::string reply =
+        rawReply(server_.port(), "GET /api/session HTTP/1.1\r\nHost: 127.0.0.1:" + port +
+                                     "\r\nHost: " + second + "\r\nX-Studio-Token: " + token_ +
+                                     "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(reply.compare(0, 13, "HTTP/1.1 403 "), 0) << reply;
+  }
   const auto page = bare.Get("/");
   EXPECT_EQ(statusOf(page), 200);
   EXPECT_FALSE(page->has_header("Set-Cookie"));
@@ -175,14 +223,58 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyPlainNames) {
   EXPECT_EQ(
       statusOf(postJson("/api/save", "{\"result\":\"" + result + "\",\"file\":\"../x.hvx\"}")),
       404);
+  // A link under the save's name stays as it is, and so does what it leads to.
+  const std::string link = folder_ + "/ok-prepared.hvx";
+  ASSERT_EQ(::symlink(dir_.file("secret.bmp").c_str(), link.c_str()), 0);
+  const auto overLink =
+      postJson("/api/save", R"({"result":")" + result + R"(","file":"voice.hvx","replace":true})");
+  ASSERT_EQ(statusOf(overLink), 409);
+  EXPECT_NE(overLink->body.find("is a link; the studio writes no file through a link"),
+            std::string::npos)
+      << overLink->body;
+  EXPECT_EQ(readFileBytes(dir_.file("secret.bmp")), picture64(8));
+  struct stat entry {};
+  ASSERT_EQ(::lstat(link.c_str(), &entry), 0);
+  EXPECT_TRUE(S_ISLNK(entry.st_mode));
   expectServing();
+}
+
+// Two hundred clients that send a header line every 1.5 s and never a whole
+// request, with no token: an ordinary request beside them is answered at
+// once, and each of them is dropped a few seconds after its first byte.
+TEST_F(StudioServerTest, TricklingClientsHoldNothing) {
+  std::vector<int> slow;
+  for (int i = 0; i < 200; ++i) {
+    slow.push_back(connectTo(server_.port()));
+    ASSERT_TRUE(sendText(slow.back(), "GET /api/session HTTP/1.1\r\n"));
+  }
+  const Clock::time_point start = Clock::now();
+  Clock::duration slowest{};
+  for (int turn = 1; turn <= 5; ++turn) {
+    std::this_thread::sleep_until(start + turn * std::chrono::milliseconds(1500));
+    for (const int fd : slow) {
+      sendText(fd, "X-Slow: " + std::to_string(turn) + "\r\n");
+    }
+    const Clock::time_point asked = Clock::now();
+    expectServing();
+    slowest = std::max(slowest, Clock::now() - asked);
+  }
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count(), 500);
+  int dropped = 0;
+  for (const int fd : slow) {
+    char byte = 0;
+    const ssize_t got = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+    dropped += got == 0 || (got < 0 && errno == ECONNRESET) ? 1 : 0;
+    ::close(fd);
+  }
+  EXPECT_EQ(dropped, 200);
 }
 
 // The editor's calls are behind the token like every other; the page's
 // scripts and style are not (they hold no secret) but still need this
 // server's Host name.
 TEST_F(StudioServerTest, EditorCallsNeedTheTokenAndPageFilesTheHostName) {
-  httplib::Client stranger("127.0.0.1", server_.port());
+  const StudioClient stranger(server_.port());
   const std::string grid =
       nlohmann::json{{"grid", {{"levels", std::vector<int>(64, 9)}}}, {"withVoice", true}}.dump();
   EXPECT_EQ(statusOf(stranger.Post("/api/convert", grid, "application/json")), 403);

@@ -1,14 +1,11 @@
 // hvx studio: a local page to see, hear and tune a voice.
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <csignal>
-#include <cstdio>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "hvx/cli/subcommands.h"
 #include "hvx/studio/http/studio_server.h"
@@ -20,55 +17,34 @@ struct StudioCommand {
   std::string listen;
 };
 
-bool isLoopbackAddress(const std::string& address) {
-  return address == "127.0.0.1" || address == "localhost" || address == "::1";
+// The folder this program was started from.
+std::string ownFolder() {
+  char path[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) {
+    return "";
+  }
+  const std::string self(path, static_cast<std::size_t>(length));
+  return self.substr(0, self.rfind('/'));
 }
 
+// The server runs as a program of its own, so that no other subcommand
+// loads it: beside hvx in a build folder, or where it is installed.
 int runStudio(const StudioCommand& command) {
-  StudioSettings settings = command.settings;
-  if (!command.listen.empty()) {
-    settings.listenAddress = command.listen;
-    if (!isLoopbackAddress(command.listen)) {
-      reportError(
-          "studio",
-          "warning: listening on " + command.listen +
-              ", not only on this machine; anyone who learns the address can use the studio");
+  const std::string folder = ownFolder();
+  const std::string port = std::to_string(command.settings.port);
+  for (const std::string& program :
+       {folder + "/hvx-studio", folder + "/" HVX_STUDIO_FROM_BINDIR "/hvx-studio"}) {
+    if (::access(program.c_str(), X_OK) == 0) {
+      const char* const arguments[] = {"hvx-studio", port.c_str(), command.listen.c_str(),
+                                       command.settings.folder.c_str(), nullptr};
+      ::execv(program.c_str(), const_cast<char* const*>(arguments));
+      reportError("studio", "cannot run " + program + ": " + std::strerror(errno));
+      return kExitProblem;
     }
   }
-  // SIGINT and SIGTERM are taken by one thread that stops the server, so
-  // that the server ends its requests and returns cleanly. A shell starts
-  // background jobs with SIGINT ignored, which would hide it from that thread.
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
-  StudioServer server;
-  std::string error;
-  if (!server.start(settings, error)) {
-    reportError("studio", error + (settings.port != 0 ? " (--port 0 picks a free port)" : ""));
-    return kExitProblem;
-  }
-  std::printf("hvx studio: open %s\n", server.address().c_str());
-  std::printf("Press Ctrl-C to stop.\n");
-  std::fflush(stdout);
-  std::atomic<bool> stopping{false};
-  std::thread stopper([&server, &stopping, stopSignals]() {
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    stopping = true;
-    server.stop();
-  });
-  server.run();
-  if (!stopping) {
-    kill(getpid(), SIGTERM);  // wakes the stopper, still blocked in its wait
-  }
-  stopper.join();
-  std::printf("hvx studio: stopped\n");
-  return kExitOk;
+  reportError("studio", "cannot find hvx-studio beside hvx or in " HVX_STUDIO_FROM_BINDIR);
+  return kExitProblem;
 }
 
 }  // namespace

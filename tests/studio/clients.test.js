@@ -15,6 +15,8 @@ const { startStudio, makePicture } = require("./harness.js");
 // A sanitized build spends seconds in its leak scan as the process exits;
 // scripts/ci-hardening.sh allows for it.
 const stopBoundMs = Number(process.env.STUDIO_STOP_BOUND_MS || 500);
+// Fifty previews render two at a time, several times slower when sanitized.
+const answerBoundMs = Number(process.env.STUDIO_ANSWER_BOUND_MS || 5000);
 
 const [binDir] = process.argv.slice(2);
 
@@ -29,7 +31,7 @@ function request(studio, method, url, body, type) {
         response.on("end", () => resolve({ status: response.statusCode, body: Buffer.concat(chunks) }));
       });
     sent.on("error", reject);
-    sent.setTimeout(5000, () => sent.destroy(new Error(method + " " + url + ": no answer within 5 s")));
+    sent.setTimeout(answerBoundMs, () => sent.destroy(new Error(method + " " + url + ": no answer within " + answerBoundMs + " ms")));
     sent.end(body);
   });
 }

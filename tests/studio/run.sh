@@ -23,14 +23,6 @@ export NODE_PATH="$work/node_modules" CHROMIUM="$chromium"
 if [ "${2:-}" = bench ]; then
   exec node "$here/studio.bench.js" "$bin_dir" "$work"
 fi
-# A script that fails is run once more and must pass then; the retry is
-# printed. Under the sanitizers the page's waits have once run out on a save
-# that passes every time alone.
-run_script() {
-  node "$here/$1" "$bin_dir" "$work" && return 0
-  echo "studio: $1 failed; running it once more" >&2
-  node "$here/$1" "$bin_dir" "$work"
-}
-run_script studio.test.js
-run_script clients.test.js
-run_script editor.test.js
+node "$here/studio.test.js" "$bin_dir" "$work"
+node "$here/clients.test.js" "$bin_dir" "$work"
+node "$here/editor.test.js" "$bin_dir" "$work"

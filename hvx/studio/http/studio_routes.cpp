@@ -1,18 +1,21 @@
 #include "hvx/studio/http/studio_routes.h"
 
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "hvx/studio/http/studio_server.h"
 #include "hvx/studio/page/studio_page.h"
 #include "hvx/studio/studio_editor.h"
 #include "hvx/studio/studio_requests.h"
 
-using httplib::Request;
-using httplib::Response;
+using Request = HttpRequest;
+using Response = HttpResponse;
 using nlohmann::json;
-using HandlerResponse = httplib::Server::HandlerResponse;
 
 namespace {
+
+// Whether the gate has answered a request itself.
+enum class HandlerResponse { Handled, Unhandled };
 
 // Every answer: never cached, never sniffed into another type, never framed.
 void addSafetyHeaders(Response& response) {
@@ -24,8 +27,6 @@ void addSafetyHeaders(Response& response) {
 
 void sendJson(Response& response, int status, const json& body) {
   response.status = status;
-  // With the charset named, the library leaves the answer uncompressed: its
-  // compressor costs far more time than the few kilobytes save on loopback.
   response.set_content(body.dump(), "application/json; charset=utf-8");
 }
 
@@ -58,18 +59,7 @@ struct BodyRule {
   std::size_t maxBytes;
 };
 
-bool bodyRuleFor(const std::string& path, BodyRule& rule) {
-  if (path == "/api/picture") {
-    rule = {"application/octet-stream", kMaxUploadBytes};
-    return true;
-  }
-  if (path == "/api/folder-picture" || path == "/api/convert" || path == "/api/save" ||
-      path == "/api/voice" || path == "/api/note") {
-    rule = {"application/json", kMaxJsonBytes};
-    return true;
-  }
-  return false;
-}
+bool bodyRuleFor(const std::string& path, BodyRule& rule);
 
 // The media type of a Content-Type header, without its parameters.
 std::string mediaTypeOf(const std::string& contentType) {
@@ -307,11 +297,7 @@ void handleResultFile(StudioContext& context, const Request& request, Response& 
     return;
   }
   // Sent from the result's own bytes: a preview is megabytes.
-  response.set_content_provider(
-      download.bytes->size(), download.mediaType,
-      [bytes = download.bytes](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        return sink.write(bytes->data() + offset, length);
-      });
+  response.set_shared_content(download.bytes, download.mediaType);
 }
 
 void handleSave(StudioContext& context, const Request& request, Response& response) {
@@ -355,52 +341,102 @@ void handleSave(StudioContext& context, const Request& request, Response& respon
   }
 }
 
-// The library's own refusals, which come without a sentence.
-void handleError(const Request&, Response& response) {
-  if (!response.body.empty()) {
-    return;
+using Handler = void (*)(StudioContext&, const Request&, Response&);
+
+// Every call of the page: its method, its path (a pattern whose groups the
+// handler reads as `matches`), the body it takes, whether its answer may wait
+// for a render, and its handler. The page and its files are served before
+// these, to anyone naming this server.
+struct Route {
+  const char* method;
+  const char* path;
+  BodyRule body;
+  bool renders;
+  Handler handler;
+};
+
+constexpr BodyRule kJsonBody{"application/json", kMaxJsonBytes};
+constexpr BodyRule kNoBody{"", 0};
+const Route kRoutes[] = {
+    {"GET", "/api/session", kNoBody, false, handleSession},
+    {"GET", R"(/api/result/(r[0-9a-f]{32})/(preview\.wav))", kNoBody, true, handleResultFile},
+    {"GET", R"(/api/result/(r[0-9a-f]{32})/([a-z]+\.[a-z]+))", kNoBody, false, handleResultFile},
+    {"POST", "/api/picture", {"application/octet-stream", kMaxUploadBytes}, false, handlePicture},
+    {"POST", "/api/folder-picture", kJsonBody, false, handleFolderPicture},
+    {"POST", "/api/convert", kJsonBody, false, handleConvert},
+    {"POST", "/api/voice", kJsonBody, false, handleVoice},
+    {"POST", "/api/note", kJsonBody, true, handleNote},
+    {"POST", "/api/save", kJsonBody, false, handleSave},
+};
+constexpr std::size_t kRouteCount = sizeof kRoutes / sizeof kRoutes[0];
+
+// The route for `method` and `path`, with the pattern's groups, or null.
+const Route* findRoute(const std::string& method, const std::string& path,
+                       std::vector<std::string>* matches) {
+  static const std::vector<std::regex> patterns = [] {
+    std::vector<std::regex> compiled;
+    for (const Route& route : kRoutes) {
+      compiled.emplace_back(route.path);
+    }
+    return compiled;
+  }();
+  std::smatch found;
+  for (std::size_t i = 0; i < kRouteCount; ++i) {
+    if (method == kRoutes[i].method && std::regex_match(path, found, patterns[i])) {
+      if (matches != nullptr) {
+        matches->assign(found.begin(), found.end());
+      }
+      return &kRoutes[i];
+    }
   }
-  sendError(
-      response, response.status,
-      response.status == 413 ? tooLargeSentence(kMaxUploadBytes) : "The studio has no such page.");
+  return nullptr;
+}
+
+bool bodyRuleFor(const std::string& path, BodyRule& rule) {
+  const Route* const route = findRoute("POST", path, nullptr);
+  if (route != nullptr) {
+    rule = route->body;
+  }
+  return route != nullptr;
 }
 
 }  // namespace
 
-void addStudioRoutes(httplib::Server& http, StudioContext& context) {
-  StudioContext* const c = &context;
-  http.set_pre_routing_handler(
-      [c](const Request& request, Response& response) { return gate(*c, request, response); });
-  http.set_error_handler(handleError);
-  http.Get("/", handlePage);
-  for (std::size_t i = 0; i < kStudioPageFileCount; ++i) {
-    const StudioPageFile* const file = &kStudioPageFiles[i];
-    if (findPageFile(std::string("/") + file->name) == file) {
-      http.Get(std::string("/") + file->name, [file](const Request& request, Response& response) {
-        handlePageFile(*file, request, response);
-      });
-    }
+bool admitStudioRequest(const StudioContext& context, const HttpRequest& head,
+                        HttpResponse& response, std::size_t& maxBody) {
+  if (gate(context, head, response) == HandlerResponse::Handled) {
+    return false;
   }
-  http.Post("/api/voice", [c](const Request& request, Response& response) {
-    handleVoice(*c, request, response);
-  });
-  http.Post("/api/note",
-            [c](const Request& request, Response& response) { handleNote(*c, request, response); });
-  http.Get("/api/session", [c](const Request& request, Response& response) {
-    handleSession(*c, request, response);
-  });
-  http.Post("/api/picture", [c](const Request& request, Response& response) {
-    handlePicture(*c, request, response);
-  });
-  http.Post("/api/folder-picture", [c](const Request& request, Response& response) {
-    handleFolderPicture(*c, request, response);
-  });
-  http.Post("/api/convert", [c](const Request& request, Response& response) {
-    handleConvert(*c, request, response);
-  });
-  http.Get(
-      R"(/api/result/(r[0-9a-f]{32})/([a-z]+\.[a-z]+))",
-      [c](const Request& request, Response& response) { handleResultFile(*c, request, response); });
-  http.Post("/api/save",
-            [c](const Request& request, Response& response) { handleSave(*c, request, response); });
+  // The gate let a POST in only with a length within its route's rule.
+  maxBody = head.method == "POST" ? std::stoull(head.get_header_value("Content-Length")) : 0;
+  return true;
+}
+
+void answerStudioRequest(StudioContext& context, HttpRequest& request, HttpResponse& response) {
+  if (request.method == "GET" && request.path == "/") {
+    handlePage(request, response);
+    return;
+  }
+  const StudioPageFile* const file = request.method == "GET" ? findPageFile(request.path) : nullptr;
+  const Route* const route =
+      file == nullptr ? findRoute(request.method, request.path, &request.matches) : nullptr;
+  if (file != nullptr) {
+    handlePageFile(*file, request, response);
+  } else if (route != nullptr) {
+    route->handler(context, request, response);
+  } else {
+    sendError(response, 404, "The studio has no such page.");
+  }
+}
+
+bool answerMayRender(const HttpRequest& request) {
+  const Route* const route = findRoute(request.method, request.path, nullptr);
+  return route != nullptr && route->renders;
+}
+
+void refuseUnreadable(HttpResponse& response, int status) {
+  addSafetyHeaders(response);
+  response.set_header("Connection", "close");
+  sendError(response, status,
+            status == 413 ? tooLargeSentence(kMaxUploadBytes) : "The request was not understood.");
 }

@@ -1,80 +1,113 @@
 #include "hvx/studio/http/studio_server.h"
 
-#include <dirent.h>
-#include <httplib.h>
 #include <malloc.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
-#include <cstdlib>
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <chrono>
 
 #include "hvx/studio/http/studio_access.h"
+#include "hvx/studio/http/studio_connection.h"
 #include "hvx/studio/http/studio_routes.h"
+#include "hvx/studio/studio_preview.h"
+
+namespace net = boost::asio;
+using net::ip::tcp;
 
 namespace {
 
-// Connections served at once. Each holds a thread while it is open, so a few
-// slow or idle clients (a browser keeps six open) leave most for the rest.
-constexpr std::size_t kWorkerThreads = 32;
-// A client that sends nothing for this long is dropped, whether it is in its
-// headers, its body or between requests: on this machine's loopback a
-// working client never pauses that long.
-constexpr time_t kReadTimeoutSeconds = 2;
-constexpr time_t kWriteTimeoutSeconds = 10;
-constexpr time_t kKeepAliveSeconds = 2;
-constexpr std::size_t kRequestsPerConnection = 100;
+// Binds `acceptor` to the first address `host` names that takes `port`.
+bool listen(tcp::acceptor& acceptor, const std::string& host, int port) {
+  boost::system::error_code error;
+  tcp::resolver resolver(acceptor.get_executor());
+  const auto found = resolver.resolve(
+      host, std::to_string(port), tcp::resolver::passive | tcp::resolver::numeric_service, error);
+  for (const auto& entry : found) {
+    acceptor.close(error);
+    acceptor.open(entry.endpoint().protocol(), error);
+    if (!error) {
+      acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+    }
+    if (!error) {
+      acceptor.bind(entry.endpoint(), error);
+    }
+    if (!error) {
+      acceptor.listen(net::socket_base::max_listen_connections, error);
+    }
+    if (!error) {
+      return true;
+    }
+  }
+  acceptor.close(error);
+  return false;
+}
+
+// Threads that answer whole requests. Clients still sending theirs hold
+// none: the one I/O thread reads every connection, each against its own
+// deadline, and hands over only what has arrived whole.
+constexpr std::size_t kWorkerThreads = 8;
+// Threads for answers that wait for a render: as many as renders run at once.
+constexpr auto kRenderWorkerThreads = static_cast<std::size_t>(kPreviewRenderSlots);
+// Connections open at once; past this a new one is closed at once. Each
+// holds a descriptor and at most its head's 16 KiB until its deadline.
+constexpr int kMaxConnections = 512;
 constexpr int kOwnMappingBytes = 16 << 20;
-
-// The port a socket is bound to locally, or -1 when `fd` is no IP socket.
-int localPort(int fd) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return -1;
-  }
-  if (address.ss_family == AF_INET) {
-    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-  }
-  if (address.ss_family == AF_INET6) {
-    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-  }
-  return -1;
-}
-
-// Ends every connection to `port`: a worker waiting on an idle or slow client
-// then returns at once instead of after its read timeout. shutdown() leaves
-// the descriptor to the worker that owns it, which closes it.
-void endConnections(int port) {
-  DIR* open = ::opendir("/proc/self/fd");
-  if (open == nullptr) {
-    return;
-  }
-  const int own = ::dirfd(open);
-  while (const dirent* entry = ::readdir(open)) {
-    char* end = nullptr;
-    const long fd = std::strtol(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end != '\0' || fd == own) {
-      continue;
-    }
-    if (localPort(static_cast<int>(fd)) == port) {
-      ::shutdown(static_cast<int>(fd), SHUT_RDWR);
-    }
-  }
-  ::closedir(open);
-}
 
 }  // namespace
 
 struct StudioServer::State {
-  httplib::Server http;
   StudioContext context;
+  std::atomic<std::size_t> bodyBytes{0};
+  std::atomic<int> open{0};
+  net::io_context io{1};
+  tcp::acceptor acceptor{io};
+  net::steady_timer acceptPause{io};
+  net::thread_pool workers{kWorkerThreads};
+  net::thread_pool renderWorkers{kRenderWorkerThreads};
   std::string hostForAddress;
   int port = 0;
+
+  void accept();
 };
+
+void StudioServer::State::accept() {
+  acceptor.async_accept([this](boost::system::error_code error, tcp::socket socket) {
+    if (error == net::error::operation_aborted) {
+      return;
+    }
+    if (error) {
+      // Out of descriptors, most likely: try again shortly rather than spin.
+      acceptPause.expires_after(std::chrono::milliseconds(50));
+      acceptPause.async_wait([this](boost::system::error_code waited) {
+        if (!waited) {
+          accept();
+        }
+      });
+      return;
+    }
+    if (open.load() < kMaxConnections) {
+      boost::system::error_code ignored;
+      // Headers and body go out in one write; without this a reply would
+      // wait for the page's delayed acknowledgement of the previous one.
+      socket.set_option(tcp::no_delay(true), ignored);
+      open.fetch_add(1);
+      serveConnection(std::move(socket),
+                      ConnectionServices{&context, &workers, &renderWorkers, &bodyBytes, &open});
+    }
+    accept();
+  });
+}
 
 StudioServer::StudioServer() : state_(std::make_unique<State>()) {}
 
-StudioServer::~StudioServer() = default;
+StudioServer::~StudioServer() {
+  stop();
+  state_->workers.join();
+  state_->renderWorkers.join();
+}
 
 bool StudioServer::start(const StudioSettings& settings, std::string& error) {
   State& state = *state_;
@@ -94,34 +127,16 @@ bool StudioServer::start(const StudioSettings& settings, std::string& error) {
   // fresh pages.
   mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
   mallopt(M_TRIM_THRESHOLD, 2 * kOwnMappingBytes);
-  httplib::Server& http = state.http;
-  // The gate refuses larger bodies from their stated length; this holds
-  // whatever reaches the library's own reading.
-  http.set_payload_max_length(kMaxUploadBytes);
-  http.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
-  http.set_read_timeout(kReadTimeoutSeconds, 0);
-  http.set_write_timeout(kWriteTimeoutSeconds, 0);
-  http.set_keep_alive_timeout(kKeepAliveSeconds);
-  http.set_keep_alive_max_count(kRequestsPerConnection);
-  // Headers and body go out as separate writes: without this the body waits
-  // for the page's delayed acknowledgement of the headers, 40 ms each time.
-  http.set_tcp_nodelay(true);
-  if (settings.port == 0) {
-    state.port = http.bind_to_any_port(settings.listenAddress);
-  } else if (http.bind_to_port(settings.listenAddress, settings.port)) {
-    state.port = settings.port;
-  } else {
-    state.port = -1;
-  }
-  if (state.port <= 0) {
+  if (!listen(state.acceptor, settings.listenAddress, settings.port)) {
     error = "cannot listen on " + settings.listenAddress + " port " + std::to_string(settings.port);
     return false;
   }
+  state.port = state.acceptor.local_endpoint().port();
   const std::vector<std::string> hosts = hostNamesFor(settings.listenAddress, state.port);
   // The printed address names a host this server answers to by its Host check.
   state.hostForAddress = hosts.back();
   state.context.access = std::make_unique<StudioAccess>(token, hosts);
-  addStudioRoutes(http, state.context);
+  state.accept();
   return true;
 }
 
@@ -132,9 +147,15 @@ std::string StudioServer::address() const {
 
 int StudioServer::port() const { return state_->port; }
 
-void StudioServer::run() { state_->http.listen_after_bind(); }
-
-void StudioServer::stop() {
-  state_->http.stop();
-  endConnections(state_->port);
+void StudioServer::run() {
+  state_->io.run();
+  // Stopped: requests being answered finish, queued ones are dropped.
+  state_->workers.stop();
+  state_->renderWorkers.stop();
+  state_->workers.join();
+  state_->renderWorkers.join();
 }
+
+// Thread-safe: the I/O thread returns at once, with every connection still
+// open, idle and slow ones included; they close as the server goes.
+void StudioServer::stop() { state_->io.stop(); }
