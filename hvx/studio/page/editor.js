@@ -12,7 +12,19 @@ import { drawSpectrogram } from "./spectrogram.js";
 const $ = (id) => document.getElementById(id);
 const studio = window.studio;
 const kUndoSteps = 100;
-const history = new History(kUndoSteps);
+// Each file has its own undo history: a switch keeps the one left, with the
+// grid as it was left, and brings back the new file's, or starts one.
+const histories = new Map();  // file name -> History
+let historyOwner = "";  // the opening voice, of no file
+let history = new History(kUndoSteps);
+function switchHistory(name) {
+  if (name === historyOwner) return false;
+  if (editor.grid) history.record(editor.grid);
+  histories.set(historyOwner, history);
+  history = histories.get(name) || new History(kUndoSteps);
+  historyOwner = name;
+  return true;
+}
 let facts = null;         // the server's: grid width, row limits, hold
 let voiceName = "saw";
 let current = null;       // the result on show
@@ -52,12 +64,26 @@ function step(back) {
   }
 }
 
+// A field's whole number; a value out of range is refused beside the field.
 function whole(id, low, high) {
-  const value = Number($(id).value);
-  if (!Number.isInteger(value) || value < low || value > high) {
-    throw new Error($(id).dataset.label + " must be a whole number from " + low + " to " + high + ".");
+  const text = $(id).value.trim();
+  const value = Number(text);
+  if (!text || !Number.isInteger(value) || value < low || value > high) {
+    const sentence = $(id).dataset.label + " must be a whole number from " + low + " to " + high + ".";
+    studio.markField(id, sentence);
+    throw new Error(sentence);
   }
+  studio.markField(id, "");
   return value;
+}
+
+// A brush setting: taken when it is good, refused beside its field when not.
+function setting(id, low, high, take) {
+  $(id).addEventListener("input", () => {
+    try {
+      take(whole(id, low, high));
+    } catch (e) { /* shown beside the field */ }
+  });
 }
 
 function guarded(action) {
@@ -129,7 +155,9 @@ document.addEventListener("studio:result", (event) => {
   player.forget();
   if (!studio.pictureDrawn()) {
     // A picture from a file: its prepared grid is what the editor edits now.
-    if (editor.grid) history.record(editor.grid);
+    // Another file brings its own history; the same one with other
+    // preparing options is an undoable step.
+    if (!switchHistory(result.name) && editor.grid) history.record(editor.grid);
     voiceName = result.name;
     editor.setGrid(ops.makeGrid(result.prepared.rows, facts.harmonics, Uint8Array.from(result.prepared.grid)));
   }
@@ -175,8 +203,8 @@ async function start() {
   for (const button of document.querySelectorAll("[data-op]")) {
     button.addEventListener("click", guarded(() => edit(operations[button.dataset.op])));
   }
-  $("level").addEventListener("input", () => { editor.level = whole("level", 0, facts.levels - 1); });
-  $("size").addEventListener("input", () => { editor.size = whole("size", 1, 16); });
+  setting("level", 0, facts.levels - 1, (value) => { editor.level = value; });
+  setting("size", 1, 16, (value) => { editor.size = value; });
   $("apply-preset").addEventListener("click", guarded(() => edit(makePreset)));
   $("undo").addEventListener("click", () => step(true));
   $("redo").addEventListener("click", () => step(false));
@@ -199,5 +227,5 @@ async function start() {
   sendSoon();
 }
 
-window.studioEditor = { editor, history, player, ops, synced, result: () => current };
+window.studioEditor = { editor, history: () => history, player, ops, synced, result: () => current };
 start().catch((e) => studio.showError(e.message));
