@@ -78,6 +78,12 @@ async function main() {
   try {
     const page = await browser.context.newPage();
     page.on("pageerror", (error) => console.error("page error:", error.message));
+    // A stand-in MIDI keyboard, which the test plays through its handler.
+    await page.addInitScript(() => {
+      const input = { name: "Stand-in Keys", onmidimessage: null };
+      window.standInMidi = input;
+      navigator.requestMIDIAccess = async () => ({ inputs: new Map([["1", input]]), onstatechange: null });
+    });
     await page.goto(studio.url);
     // A voice at once, from the saw preset, ready to play.
     let shown = await waitForResult(page, "");
@@ -339,6 +345,65 @@ async function main() {
     assert.ok(tap.lastSound > 0.3 && tap.lastSound < 0.2 + 0.3 + 0.05, "a 0.2 s key stops within its release: last sound at " + tap.lastSound + " s");
     await page.waitForFunction(() => Number(document.getElementById("spectrogram").dataset.columns) > 0);
     checks += 4;
+
+    // Played from MIDI: two notes together, velocity scaling the level, the
+    // sustain pedal holding a note past its note off; stop all silences
+    // everything, and the playing line empties when the notes end.
+    assert.equal(await page.textContent("#midi-status"), "MIDI: Stand-in Keys plays.");
+    const midi = (...data) => page.evaluate((bytes) => window.standInMidi.onmidimessage(
+      { data: Uint8Array.from(bytes), timeStamp: performance.now() }), data);
+    const sounding = () => page.evaluate(() => Array.from(window.studioEditor.player.sounding.values(),
+                                                          (slot) => ({ note: slot.note, level: slot.level })));
+    const loudest = (ms) => page.evaluate((span) => new Promise((resolve) => {
+      let top = 0;
+      const end = performance.now() + span;
+      const look = () => {
+        top = Math.max(top, window.studioEditor.player.level());
+        if (performance.now() < end) setTimeout(look, 5); else resolve(top);
+      };
+      look();
+    }), ms);
+    const nothingPlays = () => page.waitForFunction(() => document.getElementById("playing").textContent === "–" &&
+                                                      window.studioEditor.player.level() === 0, null, { timeout: 5000 });
+    await midi(0x90, 60, 100);
+    await midi(0x90, 64, 50);
+    await page.waitForFunction(() => document.getElementById("playing").textContent === "C4 (261.63 Hz), E4 (329.63 Hz)");
+    const both = await sounding();
+    assert.deepEqual(both.map((slot) => slot.note), ["C4", "E4"]);
+    assert.ok(Math.abs(both[0].level / both[1].level - 2) < 1e-9, "velocity 100 against 50: " + JSON.stringify(both));
+    assert.ok(await loudest(200) > 0, "two notes sound");
+    await page.click("#stop-all");
+    assert.deepEqual(await sounding(), []);
+    await nothingPlays();
+    // The same note louder at a higher velocity, measured in the sustain.
+    const heard = async (velocity) => {
+      await midi(0x90, 60, velocity);
+      await page.waitForTimeout(2600);  // past the loop end (2.4 s)
+      const level = await loudest(150);
+      await page.click("#stop-all");
+      await nothingPlays();
+      return level;
+    };
+    const loud = await heard(120), soft = await heard(40);
+    assert.ok(Math.abs(loud / soft - 3) < 0.15, "velocity 120 is three times velocity 40: " + loud + " and " + soft);
+    // The pedal down: a note let go keeps sounding until the pedal comes up.
+    await midi(0xb0, 64, 127);
+    await midi(0x90, 67, 90);
+    await page.waitForFunction(() => document.body.dataset.played === "G4");
+    await midi(0x80, 67, 0);
+    await page.waitForTimeout(600);  // twice the release
+    assert.deepEqual((await sounding()).map((slot) => slot.note), ["G4"], "held by the pedal");
+    assert.ok(await loudest(100) > 0);
+    await midi(0xb0, 64, 0);
+    await nothingPlays();
+    // The mouse on the on-screen keyboard: its first key is C of the octave.
+    const first = await page.locator("#keyboard .key").first().boundingBox();
+    await page.mouse.move(first.x + first.width / 2, first.y + first.height - 5);
+    await page.mouse.down();
+    await page.waitForFunction(() => document.body.dataset.played === "C5" && document.body.dataset.playing === "1");
+    await page.mouse.up();
+    await nothingPlays();
+    checks += 5;
 
     // A voice longer than three minutes is previewed at a lower rate: the
     // spectrogram's axis ends at that rate's Nyquist.

@@ -32,6 +32,9 @@ async function main() {
     await page.goto(studio.url);
     // The page opens with a voice of its own; a picture replaces it.
     let shown = await waitForResult(page, "");
+    // No MIDI device here: one line says so.
+    await page.waitForFunction(() => /^(No MIDI: .*|MIDI: no device connected; .*)\.$/.test(
+      document.getElementById("midi-status").textContent));
 
     // A file that is not a picture: one sentence on the page, the studio goes on.
     await page.setInputFiles("#file", notAPicture);

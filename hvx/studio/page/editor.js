@@ -8,6 +8,7 @@ import * as ops from "./operations.js";
 import { History } from "./undo.js";
 import { Player } from "./player.js";
 import { drawSpectrogram } from "./spectrogram.js";
+import { buildKeyboard, labelKeys, connectMidi } from "./instrument.js";
 
 const $ = (id) => document.getElementById(id);
 const studio = window.studio;
@@ -143,16 +144,22 @@ const player = new Player(() => voiceOf(current), async (note) => {
   });
   if (!response.ok) throw new Error("The studio could not play " + note + ".");
   return response.arrayBuffer();
-}, (note, frequency) => {
-  $("playing").textContent = note + " (" + frequency.toFixed(2) + " Hz)";
-  document.body.dataset.played = note;
-  document.body.dataset.playedHz = String(frequency);
+}, (notes) => {
+  $("playing").textContent = notes.length ? notes.map(({ note, frequency }) => note + " (" + frequency.toFixed(2) + " Hz)").join(", ") : "–";
+  document.body.dataset.playing = String(notes.length);
+  if (notes.length) {
+    const { note, frequency } = notes[notes.length - 1];
+    document.body.dataset.played = note;
+    document.body.dataset.playedHz = String(frequency);
+  }
 });
 
 document.addEventListener("studio:result", (event) => {
   const result = event.detail;
   current = result;
   player.forget();
+  // The next notes play this voice, sent to the synthesis ahead of them.
+  voiceOf(result).then((envelopes) => { if (current === result) player.useVoice(envelopes); }, () => {});
   if (!studio.pictureDrawn()) {
     // A picture from a file: its prepared grid is what the editor edits now.
     // Another file brings its own history; the same one with other
@@ -216,8 +223,15 @@ async function start() {
       step(key === "z" && !e.shiftKey);
     }
   });
-  player.listen(document, (octave) => { $("octave").textContent = String(octave); });
-  player.prepare();
+  player.listen(document, (octave) => {
+    $("octave").textContent = String(octave);
+    labelKeys($("keyboard"), octave);
+  });
+  buildKeyboard($("keyboard"), player);
+  $("stop-all").addEventListener("click", () => player.stopAll());
+  connectMidi(player, (line) => { $("midi-status").textContent = line; });
+  const prepared = player.prepare();
+  if (prepared) prepared.then(() => { if (current) voiceOf(current).then((envelopes) => player.useVoice(envelopes)); }, () => {});
   $("play").addEventListener("pointerdown", () => player.start("play", $("note").value.trim()).catch(() =>
     studio.showError("Name a note such as C4, F#3 or Bb2.")));
   $("play").addEventListener("pointerup", () => player.stop("play"));
