@@ -397,6 +397,7 @@ async function main() {
     await midi(0xb0, 64, 0);
     await nothingPlays();
     // The mouse on the on-screen keyboard: its first key is C of the octave.
+    await page.locator("#keyboard .key").first().scrollIntoViewIfNeeded();
     const first = await page.locator("#keyboard .key").first().boundingBox();
     await page.mouse.move(first.x + first.width / 2, first.y + first.height - 5);
     await page.mouse.down();
