@@ -1,5 +1,7 @@
 // hvx convert: tonepix's own conversion with the generator seeded from the
-// command line, so that detune and random shaping come out the same each run.
+// command line before every picture, so that detune and random shaping come
+// out the same each run and a picture's voice does not depend on the pictures
+// before it (tonepix itself draws every picture from one clock-seeded run).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -43,14 +45,18 @@ int runConvert(const ConvertOptions& options, const std::vector<std::string>& wo
   }
   const int argc = static_cast<int>(argv.size());
   auto converter = std::make_unique<Converter>();  // its matrices are too big for a stack
-  RandomSource::seed(options.seed);                // after construction, which seeds from the clock
   const ParseOutcome outcome = converter->parseOptions(argc, argv.data());
   const bool pictureNamed = outcome.kind == ParseOutcome::Kind::FirstFile && outcome.value < argc;
   if (!pictureNamed) {
     reportError("convert", refusal(outcome) + " (see hvx convert --help)");
     return kExitUsage;
   }
-  const int failed = convertFiles(*converter, outcome.value, argc, argv.data());
+  int failed = 0;
+  for (int index = outcome.value; index < argc; ++index) {
+    // After construction, which seeds from the clock; the studio seeds alike.
+    RandomSource::seed(options.seed);
+    failed += convertFiles(*converter, index, index + 1, argv.data());
+  }
   return failed == 0 ? kExitOk : kExitProblem;
 }
 
@@ -76,8 +82,10 @@ Subcommand addConvertCommand(CLI::App& hvx) {
   app->footer(
       "Usage: hvx convert --seed N [tonepix options] picture.bmp...\n"
       "Each picture's voice is written beside it with the same bytes, messages and summary line\n"
-      "as tonepix's; with the same seed and options a run repeats every byte, detune and\n"
-      "random shaping included. The tonepix options (the value follows the letter directly):\n" +
+      "as tonepix's. The generator is seeded with N before each picture, so a picture's voice\n"
+      "is the same alone or in a batch, and the studio's with seed N; a run repeats every\n"
+      "byte, detune and random shaping included. The tonepix options (the value follows the\n"
+      "letter directly):\n" +
       optionHelp() +
       "Exit status: 0 when every voice was written, 1 when a picture was skipped or its voice\n"
       "not written, 2 for a usage error.");

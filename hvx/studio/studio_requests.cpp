@@ -171,16 +171,15 @@ std::string levelsNote(const ToneConversion& conversion) {
 
 json studioResultJson(const StudioResult& result, bool canSave) {
   const std::string base = "api/result/" + result.id + "/";
-  // The command line makes the same voice only when no random stage ran:
-  // the studio seeds its generator, tonepix seeds from the clock.
-  json command = nullptr;
-  if (!result.conversion.usedGenerator) {
-    std::string text = "tonepix";
-    for (const std::string& option : result.optionTexts) {
-      text += " " + option;
-    }
-    command = text + " " + result.names.bitmap;
+  // tonepix seeds its generator from the clock, so a voice that drew from
+  // the studio's needs hvx convert, which seeds it alike before each picture.
+  std::string command = result.conversion.usedGenerator
+                            ? "hvx convert --seed " + std::to_string(result.seed)
+                            : std::string("tonepix");
+  for (const std::string& option : result.optionTexts) {
+    command += " " + option;
   }
+  command += " " + result.names.bitmap;
   json grid = json::array();
   for (const std::uint8_t level : result.prepared.grid) {
     grid.push_back(level);

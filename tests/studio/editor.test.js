@@ -8,7 +8,7 @@ const { execFileSync } = require("node:child_process");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const { startStudio, launchBrowser, waitForResult } = require("./harness.js");
+const { startStudio, launchBrowser, waitForResult, makePicture } = require("./harness.js");
 
 const [binDir, workDir] = process.argv.slice(2);
 const H = 64;
@@ -68,6 +68,8 @@ const presets = {
 
 async function main() {
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "hvx-editor-test-"));
+  makePicture(binDir, path.join(scratch, "one.bmp"), 8, "random:1", 64);
+  makePicture(binDir, path.join(scratch, "two.bmp"), 8, "random:2", 64);
   const studio = await startStudio(binDir, scratch);
   const browser = await launchBrowser(workDir);
   let checks = 0;
@@ -76,6 +78,12 @@ async function main() {
   try {
     const page = await browser.context.newPage();
     page.on("pageerror", (error) => console.error("page error:", error.message));
+    // A stand-in MIDI keyboard, which the test plays through its handler.
+    await page.addInitScript(() => {
+      const input = { name: "Stand-in Keys", onmidimessage: null };
+      window.standInMidi = input;
+      navigator.requestMIDIAccess = async () => ({ inputs: new Map([["1", input]]), onstatechange: null });
+    });
     await page.goto(studio.url);
     // A voice at once, from the saw preset, ready to play.
     let shown = await waitForResult(page, "");
@@ -205,6 +213,37 @@ async function main() {
     checks += 2;
 
     lap("undo and redo");
+    // Undo belongs to the file that is open: another file starts its own
+    // history, and coming back brings back the first one's, edits included.
+    const editorGrid = () => page.evaluate(() => {
+      const grid = window.studioEditor.editor.grid;
+      return { rows: grid.rows, levels: Array.from(grid.levels) };
+    });
+    await page.selectOption("#folder-picture", "one.bmp");
+    const one = await settled();
+    const oneInverted = await click("[data-op=invert]");
+    await page.selectOption("#folder-picture", "two.bmp");
+    const two = await settled();
+    await page.click("#summary");
+    await page.keyboard.press("Control+z");
+    await page.waitForTimeout(100);
+    assert.deepEqual(await editorGrid(), two, "nothing to undo on a file just opened");
+    assert.deepEqual(await settled(), two);
+    await page.selectOption("#folder-picture", "one.bmp");
+    assert.deepEqual(await settled(), one);
+    await page.click("#summary");
+    await page.keyboard.press("Control+z");
+    assert.deepEqual(await settled(), oneInverted, "the first file's own history is back");
+    checks += 1;
+
+    // A value out of range is refused beside its field, and the brush keeps its level.
+    await page.fill("#level", "300");
+    assert.equal(await page.textContent("#level-refused"), "The level must be a whole number from 0 to 255.");
+    assert.equal(await page.getAttribute("#level", "aria-invalid"), "true");
+    assert.equal(await page.evaluate(() => window.studioEditor.editor.level), 77);
+    await page.fill("#level", "255");
+    assert.equal(await page.textContent("#level-refused"), "");
+    checks += 1;
     // A plain saw, not detuned, and quiet enough not to clip without
     // normalisation.
     await page.fill("#detune", "0");
@@ -306,6 +345,98 @@ async function main() {
     assert.ok(tap.lastSound > 0.3 && tap.lastSound < 0.2 + 0.3 + 0.05, "a 0.2 s key stops within its release: last sound at " + tap.lastSound + " s");
     await page.waitForFunction(() => Number(document.getElementById("spectrogram").dataset.columns) > 0);
     checks += 4;
+
+    // Played from MIDI: two notes together, velocity scaling the level, the
+    // sustain pedal holding a note past its note off; stop all silences
+    // everything, and the playing line empties when the notes end.
+    assert.equal(await page.textContent("#midi-status"), "MIDI: Stand-in Keys plays.");
+    const midi = (...data) => page.evaluate((bytes) => window.standInMidi.onmidimessage(
+      { data: Uint8Array.from(bytes), timeStamp: performance.now() }), data);
+    const sounding = () => page.evaluate(() => Array.from(window.studioEditor.player.sounding.values(),
+                                                          (slot) => ({ note: slot.note, level: slot.level })));
+    const loudest = (ms) => page.evaluate((span) => new Promise((resolve) => {
+      let top = 0;
+      const end = performance.now() + span;
+      const look = () => {
+        top = Math.max(top, window.studioEditor.player.level());
+        if (performance.now() < end) setTimeout(look, 5); else resolve(top);
+      };
+      look();
+    }), ms);
+    const nothingPlays = () => page.waitForFunction(() => document.getElementById("playing").textContent === "–" &&
+                                                      window.studioEditor.player.level() === 0, null, { timeout: 5000 });
+    await midi(0x90, 60, 100);
+    await midi(0x90, 64, 50);
+    await page.waitForFunction(() => document.getElementById("playing").textContent === "C4 (261.63 Hz), E4 (329.63 Hz)");
+    const both = await sounding();
+    assert.deepEqual(both.map((slot) => slot.note), ["C4", "E4"]);
+    assert.ok(Math.abs(both[0].level / both[1].level - 2) < 1e-9, "velocity 100 against 50: " + JSON.stringify(both));
+    assert.ok(await loudest(200) > 0, "two notes sound");
+    await page.click("#stop-all");
+    assert.deepEqual(await sounding(), []);
+    await nothingPlays();
+    // The same note louder at a higher velocity, measured in the sustain.
+    const heard = async (velocity) => {
+      await midi(0x90, 60, velocity);
+      await page.waitForTimeout(2600);  // past the loop end (2.4 s)
+      const level = await loudest(150);
+      await page.click("#stop-all");
+      await nothingPlays();
+      return level;
+    };
+    const loud = await heard(120), soft = await heard(40);
+    assert.ok(Math.abs(loud / soft - 3) < 0.15, "velocity 120 is three times velocity 40: " + loud + " and " + soft);
+    // The pedal down: a note let go keeps sounding until the pedal comes up.
+    await midi(0xb0, 64, 127);
+    await midi(0x90, 67, 90);
+    await page.waitForFunction(() => document.body.dataset.played === "G4");
+    await midi(0x80, 67, 0);
+    await page.waitForTimeout(600);  // twice the release
+    assert.deepEqual((await sounding()).map((slot) => slot.note), ["G4"], "held by the pedal");
+    assert.ok(await loudest(100) > 0);
+    await midi(0xb0, 64, 0);
+    await nothingPlays();
+    // The mouse on the on-screen keyboard: its first key is C of the octave.
+    await page.locator("#keyboard .key").first().scrollIntoViewIfNeeded();
+    const first = await page.locator("#keyboard .key").first().boundingBox();
+    await page.mouse.move(first.x + first.width / 2, first.y + first.height - 5);
+    await page.mouse.down();
+    await page.waitForFunction(() => document.body.dataset.played === "C5" && document.body.dataset.playing === "1");
+    await page.mouse.up();
+    await nothingPlays();
+    checks += 5;
+
+    // A voice longer than three minutes is previewed at a lower rate: the
+    // spectrogram's axis ends at that rate's Nyquist.
+    await page.fill("#editor-rows", "40");
+    await click("#apply-preset");
+    await page.fill("#interval", "8");
+    await page.waitForFunction(() => {
+      const result = window.studioEditor.result();
+      return result && result.previewRate < 48000 && document.body.dataset.preview === result.result &&
+             Number(document.getElementById("spectrogram").dataset.topHz) === result.previewRate / 2;
+    }, null, { timeout: 30000 });
+    checks += 1;
+
+    // Narrow windows: no sideways scrolling at 800 px; at 1024 px no number
+    // of the summary line broken across lines.
+    await page.setViewportSize({ width: 800, height: 860 });
+    assert.deepEqual(await page.evaluate(() => [document.documentElement.scrollWidth, document.documentElement.clientWidth]),
+                     [800, 800], "no horizontal scroll at 800 px");
+    await page.setViewportSize({ width: 1024, height: 860 });
+    const broken = await page.evaluate(() => {
+      const text = document.getElementById("summary").firstChild;
+      const split = [];
+      for (const found of text.textContent.matchAll(/[0-9.]+/g)) {
+        const range = document.createRange();
+        range.setStart(text, found.index);
+        range.setEnd(text, found.index + found[0].length);
+        if (new Set(Array.from(range.getClientRects(), (r) => Math.round(r.top))).size > 1) split.push(found[0]);
+      }
+      return { summary: text.textContent, split };
+    });
+    assert.deepEqual(broken.split, [], "numbers broken across lines in " + broken.summary);
+    checks += 2;
     await page.screenshot({ path: path.join(workDir, "editor.png"), fullPage: true });
   } finally {
     await browser.close();

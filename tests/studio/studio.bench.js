@@ -2,7 +2,9 @@
 // playable preview, for a 126-row voice (all the rows tonepix sounds) held
 // 2 s. Two kinds of edit: a tonepix option (the ceiling) and a grid
 // operation in the editor (invert), which sends the whole grid as the new
-// picture. Prints the median and 95th percentile of each; not a test.
+// picture. Then from a key, an on-screen click or a MIDI note on to the first
+// samples the page's synthesis makes. Prints the median and 95th percentile
+// of each; not a test.
 //   tests/studio/run.sh BUILD_DIR bench
 "use strict";
 const { execFileSync } = require("node:child_process");
@@ -29,6 +31,12 @@ async function main() {
   const browser = await launchBrowser(workDir);
   try {
     const page = await browser.context.newPage();
+    // A stand-in MIDI keyboard, played through its handler.
+    await page.addInitScript(() => {
+      const input = { name: "Stand-in Keys", onmidimessage: null };
+      window.standInMidi = input;
+      navigator.requestMIDIAccess = async () => ({ inputs: new Map([["1", input]]), onstatechange: null });
+    });
     await page.goto(studio.url);
     let shown = await waitForResult(page, "");
     await page.fill("#hold", "2");
@@ -79,6 +87,36 @@ async function main() {
                   "; to the rendered preview in the player: " + figures(previews) +
                   "; studio CPU " + (cpuPerChange * 1000).toFixed(0) + " ms per change");
     }
+    // From a key, a click on the on-screen keyboard or a MIDI note on (the
+    // event's own time stamp) to the page hearing from its synthesis that
+    // the note's first samples are made.
+    const latency = async (press, release) => {
+      const times = [];
+      for (let i = 0; i < changes; ++i) {
+        const before = await page.evaluate(() => window.studioEditor.player.latencies.length);
+        await press();
+        await page.waitForFunction((n) => window.studioEditor.player.latencies.length > n, before, { polling: 5 });
+        await release();
+        await page.evaluate(() => window.studioEditor.player.stopAll());
+        times.push(await page.evaluate(() => window.studioEditor.player.latencies.at(-1)));
+      }
+      return figures(times);
+    };
+    await page.click("#summary");
+    const key = await latency(() => page.keyboard.down("a"), () => page.keyboard.up("a"));
+    await page.locator("#keyboard .key").first().scrollIntoViewIfNeeded();
+    const box = await page.locator("#keyboard .key").first().boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height - 5);
+    const click = await latency(() => page.mouse.down(), () => page.mouse.up());
+    const midi = (data) => () => page.evaluate((bytes) => window.standInMidi.onmidimessage(
+      { data: Uint8Array.from(bytes), timeStamp: performance.now() }), data);
+    const note = await latency(midi([0x90, 60, 100]), midi([0x80, 60, 0]));
+    report.push("note start, to its first samples made by the page's synthesis: key " + key + "; on-screen click " +
+                click + "; MIDI note on " + note + "; then the audio output's own latency " +
+                await page.evaluate(() => {
+                  const audio = window.studioEditor.player.audio;
+                  return ((audio.baseLatency + (audio.outputLatency || 0)) * 1000).toFixed(1);
+                }) + " ms");
     console.log("voice: " + summary + "; preview " + (await page.$eval("#preview", (a) => a.duration)).toFixed(2) + " s");
     for (const line of report) console.log(line);
     console.log("load average " + os.loadavg()[0].toFixed(1) + " on " + os.cpus().length + " cores");

@@ -67,11 +67,44 @@ async function fileUrl(path) {
   return url;
 }
 
+// A refused value's reason, beside its field; "" clears it.
+function markField(id, sentence) {
+  const input = $(id);
+  let note = $(id + "-refused");
+  if (!note) {
+    note = document.createElement("span");
+    note.id = id + "-refused";
+    note.className = "refused";
+    note.setAttribute("role", "alert");
+    input.insertAdjacentElement("afterend", note);
+  }
+  note.textContent = sentence;
+  input.setAttribute("aria-invalid", sentence ? "true" : "false");
+}
+
+// Fields whose refusals the studio words as "<label> must ...".
+function labelledFields() {
+  return Object.entries(wholeNumbers).concat([["hold", "The preview hold"]]);
+}
+
+// Marks the field a sentence of refusal names, if any.
+function markRefusal(sentence) {
+  for (const [id, label] of labelledFields()) {
+    markField(id, sentence.startsWith(label + " ") ? sentence : "");
+  }
+}
+
+function refused(id, sentence) {
+  markField(id, sentence);
+  return new Error(sentence);
+}
+
 function readRequest() {
   const request = { picture };
+  for (const [id] of labelledFields()) markField(id, "");
   for (const [id, label] of Object.entries(wholeNumbers)) {
     const text = $(id).value.trim();
-    if (!/^-?[0-9]+$/.test(text)) throw new Error(label + " must be a whole number.");
+    if (!/^-?[0-9]+$/.test(text)) throw refused(id, label + " must be a whole number.");
     request[id] = Number(text);
   }
   request.topFirst = $("topFirst").checked;
@@ -80,7 +113,7 @@ function readRequest() {
   for (const id of texts) request[id] = $(id).value.trim();
   const hold = Number($("hold").value);
   if (!$("hold").value.trim() || !(hold >= 0 && hold <= session.maxHold)) {
-    throw new Error("The preview hold must be between 0 and " + session.maxHold + " seconds.");
+    throw refused("hold", "The preview hold must be between 0 and " + session.maxHold + " seconds.");
   }
   request.hold = hold;
   return request;
@@ -120,11 +153,12 @@ async function showResult(result, turn) {
   $("summary").textContent = result.summary;
   $("messages").textContent = result.messages;
   $("levels-note").textContent = result.levelsNote;
-  // Detune, mute and random values come from the studio's seed, which a
-  // command line cannot give tonepix: then no command makes the same voice.
-  $("command-note").textContent = result.command !== null ? "The same voice from the command line:" :
-    "With detune, mute or random values on, tonepix on the command line draws other random values: no command repeats this voice.";
-  $("command").textContent = result.command !== null ? result.command : "";
+  // Detune, mute and random values come from the studio's seed, which only
+  // hvx convert takes: the studio names it then.
+  $("command-note").textContent = /^hvx /.test(result.command) ?
+    "The same voice from the command line (tonepix seeds from the clock; hvx convert from the seed):" :
+    "The same voice from the command line:";
+  $("command").textContent = result.command;
   const voicePicture = $("voice-picture");
   if (pictureUrl) {
     loads.push(waitFor(voicePicture, "load"));
@@ -231,6 +265,7 @@ async function convert() {
   } catch (e) {
     problem = e;
     lastSent = null;  // the same request may be answered next time
+    markRefusal(e.message);
   }
   converting = false;
   // Taken as the picture unless a newer grid or a picture from a file came meanwhile.
@@ -437,7 +472,7 @@ $("save-voice").addEventListener("click", () => save("voice.hvx"));
 $("save-bitmap").addEventListener("click", () => save("picture.bmp"));
 // What the editor's modules use of this page.
 window.studio = {
-  api, usePicture, showError,
+  api, usePicture, showError, markField,
   picture: () => picture,
   pictureDrawn: () => pictureDrawn,
   // A grid drawn in the editor, {name, levels}: converted at once, or with

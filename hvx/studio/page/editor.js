@@ -8,11 +8,24 @@ import * as ops from "./operations.js";
 import { History } from "./undo.js";
 import { Player } from "./player.js";
 import { drawSpectrogram } from "./spectrogram.js";
+import { buildKeyboard, labelKeys, connectMidi } from "./instrument.js";
 
 const $ = (id) => document.getElementById(id);
 const studio = window.studio;
 const kUndoSteps = 100;
-const history = new History(kUndoSteps);
+// Each file has its own undo history: a switch keeps the one left, with the
+// grid as it was left, and brings back the new file's, or starts one.
+const histories = new Map();  // file name -> History
+let historyOwner = "";  // the opening voice, of no file
+let history = new History(kUndoSteps);
+function switchHistory(name) {
+  if (name === historyOwner) return false;
+  if (editor.grid) history.record(editor.grid);
+  histories.set(historyOwner, history);
+  history = histories.get(name) || new History(kUndoSteps);
+  historyOwner = name;
+  return true;
+}
 let facts = null;         // the server's: grid width, row limits, hold
 let voiceName = "saw";
 let current = null;       // the result on show
@@ -52,12 +65,26 @@ function step(back) {
   }
 }
 
+// A field's whole number; a value out of range is refused beside the field.
 function whole(id, low, high) {
-  const value = Number($(id).value);
-  if (!Number.isInteger(value) || value < low || value > high) {
-    throw new Error($(id).dataset.label + " must be a whole number from " + low + " to " + high + ".");
+  const text = $(id).value.trim();
+  const value = Number(text);
+  if (!text || !Number.isInteger(value) || value < low || value > high) {
+    const sentence = $(id).dataset.label + " must be a whole number from " + low + " to " + high + ".";
+    studio.markField(id, sentence);
+    throw new Error(sentence);
   }
+  studio.markField(id, "");
   return value;
+}
+
+// A brush setting: taken when it is good, refused beside its field when not.
+function setting(id, low, high, take) {
+  $(id).addEventListener("input", () => {
+    try {
+      take(whole(id, low, high));
+    } catch (e) { /* shown beside the field */ }
+  });
 }
 
 function guarded(action) {
@@ -117,19 +144,27 @@ const player = new Player(() => voiceOf(current), async (note) => {
   });
   if (!response.ok) throw new Error("The studio could not play " + note + ".");
   return response.arrayBuffer();
-}, (note, frequency) => {
-  $("playing").textContent = note + " (" + frequency.toFixed(2) + " Hz)";
-  document.body.dataset.played = note;
-  document.body.dataset.playedHz = String(frequency);
+}, (notes) => {
+  $("playing").textContent = notes.length ? notes.map(({ note, frequency }) => note + " (" + frequency.toFixed(2) + " Hz)").join(", ") : "–";
+  document.body.dataset.playing = String(notes.length);
+  if (notes.length) {
+    const { note, frequency } = notes[notes.length - 1];
+    document.body.dataset.played = note;
+    document.body.dataset.playedHz = String(frequency);
+  }
 });
 
 document.addEventListener("studio:result", (event) => {
   const result = event.detail;
   current = result;
   player.forget();
+  // The next notes play this voice, sent to the synthesis ahead of them.
+  voiceOf(result).then((envelopes) => { if (current === result) player.useVoice(envelopes); }, () => {});
   if (!studio.pictureDrawn()) {
     // A picture from a file: its prepared grid is what the editor edits now.
-    if (editor.grid) history.record(editor.grid);
+    // Another file brings its own history; the same one with other
+    // preparing options is an undoable step.
+    if (!switchHistory(result.name) && editor.grid) history.record(editor.grid);
     voiceName = result.name;
     editor.setGrid(ops.makeGrid(result.prepared.rows, facts.harmonics, Uint8Array.from(result.prepared.grid)));
   }
@@ -175,8 +210,8 @@ async function start() {
   for (const button of document.querySelectorAll("[data-op]")) {
     button.addEventListener("click", guarded(() => edit(operations[button.dataset.op])));
   }
-  $("level").addEventListener("input", () => { editor.level = whole("level", 0, facts.levels - 1); });
-  $("size").addEventListener("input", () => { editor.size = whole("size", 1, 16); });
+  setting("level", 0, facts.levels - 1, (value) => { editor.level = value; });
+  setting("size", 1, 16, (value) => { editor.size = value; });
   $("apply-preset").addEventListener("click", guarded(() => edit(makePreset)));
   $("undo").addEventListener("click", () => step(true));
   $("redo").addEventListener("click", () => step(false));
@@ -188,8 +223,15 @@ async function start() {
       step(key === "z" && !e.shiftKey);
     }
   });
-  player.listen(document, (octave) => { $("octave").textContent = String(octave); });
-  player.prepare();
+  player.listen(document, (octave) => {
+    $("octave").textContent = String(octave);
+    labelKeys($("keyboard"), octave);
+  });
+  buildKeyboard($("keyboard"), player);
+  $("stop-all").addEventListener("click", () => player.stopAll());
+  connectMidi(player, (line) => { $("midi-status").textContent = line; });
+  const prepared = player.prepare();
+  if (prepared) prepared.then(() => { if (current) voiceOf(current).then((envelopes) => player.useVoice(envelopes)); }, () => {});
   $("play").addEventListener("pointerdown", () => player.start("play", $("note").value.trim()).catch(() =>
     studio.showError("Name a note such as C4, F#3 or Bb2.")));
   $("play").addEventListener("pointerup", () => player.stop("play"));
@@ -199,5 +241,5 @@ async function start() {
   sendSoon();
 }
 
-window.studioEditor = { editor, history, player, ops, synced, result: () => current };
+window.studioEditor = { editor, history: () => history, player, ops, synced, result: () => current };
 start().catch((e) => studio.showError(e.message));
