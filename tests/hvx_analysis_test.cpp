@@ -195,6 +195,31 @@ TEST(Analyze, PictureRoundTripThroughTonepixGivesBackItsRows) {
   EXPECT_LE(worst, 3);
 }
 
+TEST(Analyze, PictureRowsAreTheFinestThatStartTonepixsLoopAfterTheAttack) {
+  NoteParts parts;
+  parts.body = true;
+  parts.attackEnd = 0.2;
+  parts.noteEnd = 3.0;
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-b1000");
+  // A long attack: coarser rows, until the loop (a quarter in) starts after it.
+  parts.noteEnd = 1.2;
+  parts.attackEnd = 0.39;
+  const PictureTiming timing = pictureTiming(parts, 0.0);
+  EXPECT_GE((timing.rows / 4 + 1) * timing.interval, 0.39);
+  const PictureTiming finer = pictureTiming(parts, 0.0, timing.bpm + 1);
+  EXPECT_LT((finer.rows / 4 + 1) * finer.interval, 0.39);
+  parts.attackEnd = 0.5;  // inside it at any tempo: 0.1 s, as before
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-b600");
+  // Too long for 126 rows at 0.06 s: the tempo that holds it, then -i.
+  parts.attackEnd = 0.2;
+  parts.noteEnd = 9.9;
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-b757");
+  parts.noteEnd = 20.0;
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-i0.159999996");
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.1)), "-b600");
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0, 120)), "-b120");
+}
+
 namespace {
 
 // A note of eight harmonics of 220 Hz, its level `shape(t)` (1 full).
@@ -412,12 +437,12 @@ TEST(AnalyzeNote, AHeldNoteKeepsTheBodysLevelAsAVoiceAndThroughTonepix) {
   // The picture: tonepix's loop, a quarter in, on the body; its level
   // against the rows before the loop.
   const PictureTiming timing = pictureTiming(parts, 0.0);
-  ASSERT_FLOAT_EQ(static_cast<float>(timing.interval), 0.1f);
+  ASSERT_EQ(tonepixTiming(timing), "-b1000");  // the finest rows
   const HarmonicFrames rows =
       trackAveragedHarmonics(sound, 220.0, timing.interval, timing.rows, parts.onset);
   TempDir dir;
   ASSERT_TRUE(writeFileBytes(dir.file("held.bmp"), analysisBitmap(rows)));
-  ASSERT_EQ(runTonepix({"-f0", "-b600", "held.bmp"}, dir.path()).status, 0);
+  ASSERT_EQ(runTonepix({"-f0", tonepixTiming(timing), "held.bmp"}, dir.path()).status, 0);
   std::string problem;
   ASSERT_TRUE(loadVoiceFile(dir.file("held.hvx"), *voice, problem)) << problem;
   const std::vector<float> played = renderVoice(*voice, held).samples;

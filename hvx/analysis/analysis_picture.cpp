@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "hvx/picture/prepared_name.h"
@@ -26,21 +28,64 @@ std::string analysisBitmap(const HarmonicFrames& frames) {
   return bytes;
 }
 
-PictureTiming pictureTiming(const NoteParts& parts, double givenInterval) {
-  constexpr double kStep = 0.01;
-  constexpr double kFinest = 0.1;
-  constexpr double kCoarsest = 8.0;
-  const double drawn = (parts.body ? parts.noteEnd : parts.end) - parts.onset;
+namespace {
+
+// tonepix's tempo range; 600 beats a minute are its finest -i, 0.1 s.
+constexpr int kFastestBpm = 1000;
+constexpr int kBpmAtFinestInterval = 600;
+constexpr double kFinestInterval = 0.1;
+
+PictureTiming timedRows(double drawn, double interval, int bpm) {
   PictureTiming timing;
-  double interval = givenInterval;
-  if (!(interval > 0.0)) {
-    const double fitting = drawn / (kMaxAnalysisRows - 1);
-    interval = std::clamp(std::ceil(fitting / kStep - 1e-9) * kStep, kFinest, kCoarsest);
-  }
   timing.interval = static_cast<double>(static_cast<float>(interval));
   timing.rows = pointsFitting(drawn, timing.interval, kMaxAnalysisRows);
   timing.cut = drawn > (kMaxAnalysisRows - 1) * timing.interval + 1e-9;
+  timing.bpm = bpm;
   return timing;
+}
+
+}  // namespace
+
+PictureTiming pictureTiming(const NoteParts& parts, double givenInterval, int givenBpm) {
+  constexpr double kStep = 0.01;
+  constexpr double kCoarsest = 8.0;
+  const double drawn = (parts.body ? parts.noteEnd : parts.end) - parts.onset;
+  if (givenBpm > 0) {
+    return timedRows(drawn, 60.0 / givenBpm, givenBpm);
+  }
+  if (givenInterval > 0.0) {
+    return timedRows(drawn, givenInterval, 0);
+  }
+  const double fitting = drawn / (kMaxAnalysisRows - 1);
+  const PictureTiming coarse = timedRows(
+      drawn, std::clamp(std::ceil(fitting / kStep - 1e-9) * kStep, kFinestInterval, kCoarsest), 0);
+  // Finer rows follow an attack and a tremolo closer; they are taken only
+  // while the loop still starts after the attack, as it does at 0.1 s.
+  const double attack = parts.attackEnd - parts.onset;
+  const auto loopsAfterAttack = [attack](const PictureTiming& timing) {
+    return (timing.rows / 4 + 1) * timing.interval >= attack - 1e-9;
+  };
+  for (int bpm = kFastestBpm; bpm > kBpmAtFinestInterval; --bpm) {
+    const PictureTiming fine = timedRows(drawn, 60.0 / bpm, bpm);
+    if (!fine.cut && loopsAfterAttack(fine)) {
+      return fine;
+    }
+  }
+  return coarse;
+}
+
+std::string tonepixTiming(const PictureTiming& timing) {
+  if (timing.bpm > 0) {
+    return "-b" + std::to_string(timing.bpm);
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "-i%.9g", timing.interval);
+  // tonepix reads "0.1" as just below its own lower bound and says so; 600
+  // beats a minute are the same 0.1 s without the warning.
+  if (std::atof(text + 2) < static_cast<double>(static_cast<float>(kFinestInterval))) {
+    return "-b" + std::to_string(kBpmAtFinestInterval);
+  }
+  return text;
 }
 
 double pictureReference(const HarmonicFrames& frames, int first, int last, double fallback) {

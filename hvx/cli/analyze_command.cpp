@@ -96,22 +96,11 @@ std::string formatted(const char* format, double value) {
 // The interval as tonepix will hold it.
 double heldInterval(double seconds) { return static_cast<double>(static_cast<float>(seconds)); }
 
-std::string tonepixCommand(const AnalyzeOptions& options, double interval,
+std::string tonepixCommand(const AnalyzeOptions& options, const PictureTiming& timing,
                            const std::string& picture) {
-  std::string timing;
-  if (options.bpm > 0) {
-    timing = "-b" + std::to_string(options.bpm);
-  } else {
-    timing = "-i" + formatted("%.9g", heldInterval(interval));
-    // tonepix reads "0.1" as just below its own lower bound and says so; 600
-    // beats a minute are the same 0.1 s without the warning.
-    if (std::atof(timing.c_str() + 2) < static_cast<double>(kFinestPictureInterval)) {
-      timing = "-b600";
-    }
-  }
   const std::string ceiling =
       options.ceiling == kTonepixCeiling ? "" : " -n" + std::to_string(options.ceiling);
-  return "tonepix -f0" + ceiling + " " + timing + " " + shellWord(picture);
+  return "tonepix -f0" + ceiling + " " + tonepixTiming(timing) + " " + shellWord(picture);
 }
 
 std::string renderCommand(const AnalyzeOptions& options, const std::string& voice,
@@ -304,7 +293,7 @@ int runAnalyze(AnalyzeOptions& options) {
 
   std::string play;
   if (!options.picture.empty()) {
-    const PictureTiming timing = pictureTiming(parts, given);
+    const PictureTiming timing = pictureTiming(parts, options.interval, options.bpm);
     const double interval = timing.interval;
     const int rows = timing.rows;
     const bool cut = timing.cut;
@@ -343,7 +332,7 @@ int runAnalyze(AnalyzeOptions& options) {
     }
     leftOut = "left out of the picture: " + (leftOut.empty() ? "nothing" : leftOut.substr(2));
     lines += leftOut + "\n";
-    const std::string command = tonepixCommand(options, interval, options.picture);
+    const std::string command = tonepixCommand(options, timing, options.picture);
     play += "  " + command + "\n";
     play += "  " + renderCommand(options, made, played) + "\n";
     json["picture"] = options.picture;
