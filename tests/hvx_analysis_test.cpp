@@ -120,7 +120,25 @@ TEST(Analyze, FollowsVibratoStretchedPartialsAndGlides) {
     hertz = n * 110.0 * std::sqrt(1.0 + 4e-4 * n * n);
     amplitude = 0.2 / n;
   };
-  expectMeasured(additive(48000, 1.0, 40, stretched), 110.0, 0.05, stretched, 40);
+  const Sound string = additive(48000, 1.0, 40, stretched);
+  expectMeasured(string, 110.0, 0.05, stretched, 40);
+  // A picture plays them at exact ratios, at the pitch where they hold the
+  // most (pulled sharp, as far as 10 cents): the low ones whole, those off
+  // their places as much as the window hears there.
+  const HarmonicFrames measured = trackHarmonics(string, 110.0, 0.05, 19);
+  const double window = analysisWindowSeconds(110.0, 48000);
+  const double played = pictureReference(measured, 2, 16, 110.0, window);
+  EXPECT_GT(cents(played, 110.0 * std::sqrt(1.0 + 4e-4)), 5.0);
+  EXPECT_LE(cents(played, 110.0), 10.0 + 1e-6);
+  const HarmonicFrames exact = trackHarmonics(string, 110.0, 0.05, 19, 0.0, played);
+  for (int n = 1; n <= 14; ++n) {
+    double hertz = 0, amplitude = 0;
+    stretched(n, 0.0, hertz, amplitude);
+    const double heard = amplitude * levelAtOffset(hertz - n * played, window);
+    EXPECT_NEAR(exact.amplitudeAt(9, n - 1), heard, 0.05 * amplitude) << n;
+  }
+  EXPECT_NEAR(decibels(exact.amplitudeAt(9, 2), 0.2 / 3), 0.0, 0.5);
+  EXPECT_LT(exact.amplitudeAt(9, 13), 0.1 * 0.2 / 14);
 
   // A glide up a fifth over two seconds.
   const PartialAt chirp = [](int n, double t, double& hertz, double& amplitude) {

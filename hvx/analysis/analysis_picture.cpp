@@ -88,23 +88,44 @@ std::string tonepixTiming(const PictureTiming& timing) {
   return text;
 }
 
-double pictureReference(const HarmonicFrames& frames, int first, int last, double fallback) {
-  double weighted = 0.0;
-  double squares = 0.0;
-  for (int p = std::max(0, first); p <= std::min(last, frames.points - 1); ++p) {
-    for (int h = 0; h < kAnalysedHarmonics; ++h) {
-      const auto level = static_cast<double>(frames.amplitudeAt(p, h));
-      const auto number = static_cast<double>(h + 1);
-      weighted += level * level * number * static_cast<double>(frames.frequencyAt(p, h));
-      squares += level * level * number * number;
-    }
-  }
-  if (!(squares > 0.0)) {
-    return fallback;
-  }
-  // Stretched partials (a piano's) would pull the whole note sharp: it stays
-  // within a few cents of the fundamental's pitch.
+double pictureReference(const HarmonicFrames& frames, int first, int last, double fallback,
+                        double windowSeconds) {
+  // Stretched partials (a piano's) would pull the whole note sharp if they
+  // were all matched: it stays within a few cents of the fundamental.
   constexpr double kMostCents = 10.0;
-  const double bound = std::pow(2.0, kMostCents / 1200.0);
-  return std::clamp(weighted / squares, fallback / bound, fallback * bound);
+  constexpr double kStepCents = 0.5;
+  const auto heard = [&](double pitch) {
+    double energy = 0.0;
+    for (int p = std::max(0, first); p <= std::min(last, frames.points - 1); ++p) {
+      for (int h = 0; h < kAnalysedHarmonics; ++h) {
+        const double offset = static_cast<double>(frames.frequencyAt(p, h)) - pitch * (h + 1);
+        const double level =
+            static_cast<double>(frames.amplitudeAt(p, h)) * levelAtOffset(offset, windowSeconds);
+        energy += level * level;
+      }
+    }
+    return energy;
+  };
+  double best = fallback;
+  double most = 0.0;
+  // Outwards from the fundamental's pitch (of equals, the nearest), then
+  // finer around the best.
+  const auto search = [&](double around, double stepCents, int steps) {
+    const double centre = best;
+    for (int step = 0; step <= 2 * steps; ++step) {
+      const double cents = (step % 2 == 1 ? 1.0 : -1.0) * ((step + 1) / 2) * stepCents;
+      const double pitch = centre * std::pow(2.0, cents / 1200.0);
+      if (std::fabs(std::log2(pitch / around)) * 1200.0 > kMostCents + 1e-9) {
+        continue;
+      }
+      const double energy = heard(pitch);
+      if (energy > most) {
+        most = energy;
+        best = pitch;
+      }
+    }
+  };
+  search(fallback, kStepCents, static_cast<int>(kMostCents / kStepCents));
+  search(fallback, kStepCents / 10.0, 10);
+  return best;
 }

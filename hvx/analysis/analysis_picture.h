@@ -36,8 +36,9 @@ PictureTiming pictureTiming(const NoteParts& parts, double givenInterval, int gi
 std::string tonepixTiming(const PictureTiming& timing);
 
 // The pitch to play a picture at: tonepix gives harmonic h the ratio h
-// exactly, so the one that puts the measured harmonics of points `first` to
-// `last` nearest their places (least squares, each weighted by its
-// amplitude squared), within 10 cents of `fallback` (the fundamental's
-// pitch), which it is when none was measured.
-double pictureReference(const HarmonicFrames& frames, int first, int last, double fallback);
+// exactly, so the one within 10 cents of `fallback` (the fundamental's pitch)
+// whose exact harmonics hold the most of points `first` to `last`, each
+// measured partial counted as much as a window of `windowSeconds` hears of it
+// there; `fallback` when nothing was measured.
+double pictureReference(const HarmonicFrames& frames, int first, int last, double fallback,
+                        double windowSeconds);

@@ -297,17 +297,23 @@ int runAnalyze(AnalyzeOptions& options) {
     const double interval = timing.interval;
     const int rows = timing.rows;
     const bool cut = timing.cut;
-    const HarmonicFrames frames = trackAveragedHarmonics(sound, pitch, interval, rows, from);
+    const HarmonicFrames measured = trackAveragedHarmonics(sound, pitch, interval, rows, from);
+    // Played where its exact harmonics hold the most of the body.
+    const int bodyRow =
+        std::min(rows - 1, static_cast<int>(std::ceil((parts.attackEnd - from) / interval)));
+    const double played =
+        std::round(pictureReference(measured, bodyRow, rows - 1, reference,
+                                    analysisWindowSeconds(pitch, sound.sampleRate)) *
+                   100.0) /
+        100.0;
+    // Each column holds what the sound has where tonepix will play it.
+    const HarmonicFrames frames =
+        trackAveragedHarmonics(sound, pitch, interval, rows, from, played);
     if (!writeFileSafely(options.picture, analysisBitmap(frames), error)) {
       reportError(kName, options.picture + ": " + error);
       return kExitProblem;
     }
     const std::string made = voiceFileOf(options.picture);
-    // Played where its exact harmonics fit the body's measured ones best.
-    const int bodyRow =
-        std::min(rows - 1, static_cast<int>(std::ceil((parts.attackEnd - from) / interval)));
-    const double played =
-        std::round(pictureReference(frames, bodyRow, rows - 1, reference) * 100.0) / 100.0;
     // tonepix loops from row rows / 4 + 1 (counted from 0) to the last.
     const int loopRow = rows / 4 + 1;
     const double loopStart = from + loopRow * interval;
