@@ -76,8 +76,10 @@ The picture (default: SOUND with .analysis.bmp) is the bitmap tonepix reads:
 64 columns, the first point in the bottom row, the loudest cell 255. It runs
 from the onset to the note end, so that tonepix's loop (rows n/4+1 to n,
 counted from 0) lies on the body; without --interval or -b its rows are the
-finest interval tonepix reads that holds the note in 126 rows. tonepix adds
-its own release; one line says what was left out. --voice writes a voice
+finest interval tonepix reads (down to -b1000, 0.06 s) that holds the note in
+126 rows and starts the loop after the attack. tonepix adds its own release;
+one line says what was left out. Each column holds what the sound has at the
+exact harmonic tonepix plays, played at the pitch where they hold the most. --voice writes a voice
 directly, from the onset to the end of the decay, points down to 0.02 s
 (without --interval the finest that holds the note in 127), each harmonic's
 own frequency as its ratio, a sustain loop on the steadiest stretch of the
