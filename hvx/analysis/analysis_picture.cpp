@@ -51,7 +51,7 @@ PictureTiming pictureTiming(const NoteParts& parts, double givenInterval, int gi
   constexpr double kCoarsest = 8.0;
   const double drawn = (parts.body ? parts.noteEnd : parts.end) - parts.onset;
   if (givenBpm > 0) {
-    return timedRows(drawn, 60.0 / givenBpm, givenBpm);
+    return timedRows(drawn, 60.0 / static_cast<double>(givenBpm), givenBpm);
   }
   if (givenInterval > 0.0) {
     return timedRows(drawn, givenInterval, 0);
@@ -63,10 +63,10 @@ PictureTiming pictureTiming(const NoteParts& parts, double givenInterval, int gi
   // while the loop still starts after the attack, as it does at 0.1 s.
   const double attack = parts.attackEnd - parts.onset;
   const auto loopsAfterAttack = [attack](const PictureTiming& timing) {
-    return (timing.rows / 4 + 1) * timing.interval >= attack - 1e-9;
+    return static_cast<double>(timing.rows / 4 + 1) * timing.interval >= attack - 1e-9;
   };
   for (int bpm = kFastestBpm; bpm > kBpmAtFinestInterval; --bpm) {
-    const PictureTiming fine = timedRows(drawn, 60.0 / bpm, bpm);
+    const PictureTiming fine = timedRows(drawn, 60.0 / static_cast<double>(bpm), bpm);
     if (!fine.cut && loopsAfterAttack(fine)) {
       return fine;
     }
@@ -98,7 +98,8 @@ double pictureReference(const HarmonicFrames& frames, int first, int last, doubl
     double energy = 0.0;
     for (int p = std::max(0, first); p <= std::min(last, frames.points - 1); ++p) {
       for (int h = 0; h < kAnalysedHarmonics; ++h) {
-        const double offset = static_cast<double>(frames.frequencyAt(p, h)) - pitch * (h + 1);
+        const double offset =
+            static_cast<double>(frames.frequencyAt(p, h)) - pitch * static_cast<double>(h + 1);
         const double level =
             static_cast<double>(frames.amplitudeAt(p, h)) * levelAtOffset(offset, windowSeconds);
         energy += level * level;
@@ -113,7 +114,8 @@ double pictureReference(const HarmonicFrames& frames, int first, int last, doubl
   const auto search = [&](double around, double stepCents, int steps) {
     const double centre = best;
     for (int step = 0; step <= 2 * steps; ++step) {
-      const double cents = (step % 2 == 1 ? 1.0 : -1.0) * ((step + 1) / 2) * stepCents;
+      const double cents =
+          (step % 2 == 1 ? 1.0 : -1.0) * static_cast<double>((step + 1) / 2) * stepCents;
       const double pitch = centre * std::pow(2.0, cents / 1200.0);
       if (std::fabs(std::log2(pitch / around)) * 1200.0 > kMostCents + 1e-9) {
         continue;

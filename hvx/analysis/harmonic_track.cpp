@@ -77,7 +77,7 @@ class FrameAnalyser {
     }
   }
 
-  double seconds() const { return length_ / rate_; }
+  double seconds() const { return static_cast<double>(length_) / rate_; }
 
   // One point's harmonics around sample `center` for a fundamental `pitch`.
   // Returns how far, in samples, the window's middle lies from `center`: 0
@@ -177,7 +177,7 @@ class FrameAnalyser {
 }  // namespace
 
 double analysisWindowSeconds(double notePitch, double rate) {
-  return windowSamples(notePitch, rate) / rate;
+  return static_cast<double>(windowSamples(notePitch, rate)) / rate;
 }
 
 double levelAtOffset(double hertz, double windowSeconds) {
@@ -232,7 +232,7 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
       for (int h = 0; h < kAnalysedHarmonics; ++h) {
         const double response = levelAtOffset(
             static_cast<double>(frames.frequency[cell + static_cast<std::size_t>(h)]) -
-                exactPitch * (h + 1),
+                exactPitch * static_cast<double>(h + 1),
             analyser.seconds());
         float& level = frames.amplitude[cell + static_cast<std::size_t>(h)];
         level = static_cast<float>(static_cast<double>(level) * response);
