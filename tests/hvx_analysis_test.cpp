@@ -120,7 +120,25 @@ TEST(Analyze, FollowsVibratoStretchedPartialsAndGlides) {
     hertz = n * 110.0 * std::sqrt(1.0 + 4e-4 * n * n);
     amplitude = 0.2 / n;
   };
-  expectMeasured(additive(48000, 1.0, 40, stretched), 110.0, 0.05, stretched, 40);
+  const Sound string = additive(48000, 1.0, 40, stretched);
+  expectMeasured(string, 110.0, 0.05, stretched, 40);
+  // A picture plays them at exact ratios, at the pitch where they hold the
+  // most (pulled sharp, as far as 10 cents): the low ones whole, those off
+  // their places as much as the window hears there.
+  const HarmonicFrames measured = trackHarmonics(string, 110.0, 0.05, 19);
+  const double window = analysisWindowSeconds(110.0, 48000);
+  const double played = pictureReference(measured, 2, 16, 110.0, window);
+  EXPECT_GT(cents(played, 110.0 * std::sqrt(1.0 + 4e-4)), 5.0);
+  EXPECT_LE(cents(played, 110.0), 10.0 + 1e-6);
+  const HarmonicFrames exact = trackHarmonics(string, 110.0, 0.05, 19, 0.0, played);
+  for (int n = 1; n <= 14; ++n) {
+    double hertz = 0, amplitude = 0;
+    stretched(n, 0.0, hertz, amplitude);
+    const double heard = amplitude * levelAtOffset(hertz - n * played, window);
+    EXPECT_NEAR(exact.amplitudeAt(9, n - 1), heard, 0.05 * amplitude) << n;
+  }
+  EXPECT_NEAR(decibels(exact.amplitudeAt(9, 2), 0.2 / 3), 0.0, 0.5);
+  EXPECT_LT(exact.amplitudeAt(9, 13), 0.1 * 0.2 / 14);
 
   // A glide up a fifth over two seconds.
   const PartialAt chirp = [](int n, double t, double& hertz, double& amplitude) {
@@ -193,6 +211,31 @@ TEST(Analyze, PictureRoundTripThroughTonepixGivesBackItsRows) {
     worst = std::max(worst, std::abs(got - pixels[i]));
   }
   EXPECT_LE(worst, 3);
+}
+
+TEST(Analyze, PictureRowsAreTheFinestThatStartTonepixsLoopAfterTheAttack) {
+  NoteParts parts;
+  parts.body = true;
+  parts.attackEnd = 0.2;
+  parts.noteEnd = 3.0;
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-b1000");
+  // A long attack: coarser rows, until the loop (a quarter in) starts after it.
+  parts.noteEnd = 1.2;
+  parts.attackEnd = 0.39;
+  const PictureTiming timing = pictureTiming(parts, 0.0);
+  EXPECT_GE((timing.rows / 4 + 1) * timing.interval, 0.39);
+  const PictureTiming finer = pictureTiming(parts, 0.0, timing.bpm + 1);
+  EXPECT_LT((finer.rows / 4 + 1) * finer.interval, 0.39);
+  parts.attackEnd = 0.5;  // inside it at any tempo: 0.1 s, as before
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-b600");
+  // Too long for 126 rows at 0.06 s: the tempo that holds it, then -i.
+  parts.attackEnd = 0.2;
+  parts.noteEnd = 9.9;
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-b757");
+  parts.noteEnd = 20.0;
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-i0.159999996");
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.1)), "-b600");
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0, 120)), "-b120");
 }
 
 namespace {
@@ -412,12 +455,12 @@ TEST(AnalyzeNote, AHeldNoteKeepsTheBodysLevelAsAVoiceAndThroughTonepix) {
   // The picture: tonepix's loop, a quarter in, on the body; its level
   // against the rows before the loop.
   const PictureTiming timing = pictureTiming(parts, 0.0);
-  ASSERT_FLOAT_EQ(static_cast<float>(timing.interval), 0.1f);
+  ASSERT_EQ(tonepixTiming(timing), "-b1000");  // the finest rows
   const HarmonicFrames rows =
       trackAveragedHarmonics(sound, 220.0, timing.interval, timing.rows, parts.onset);
   TempDir dir;
   ASSERT_TRUE(writeFileBytes(dir.file("held.bmp"), analysisBitmap(rows)));
-  ASSERT_EQ(runTonepix({"-f0", "-b600", "held.bmp"}, dir.path()).status, 0);
+  ASSERT_EQ(runTonepix({"-f0", tonepixTiming(timing), "held.bmp"}, dir.path()).status, 0);
   std::string problem;
   ASSERT_TRUE(loadVoiceFile(dir.file("held.hvx"), *voice, problem)) << problem;
   const std::vector<float> played = renderVoice(*voice, held).samples;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "hvx/picture/prepared_name.h"
@@ -26,40 +28,106 @@ std::string analysisBitmap(const HarmonicFrames& frames) {
   return bytes;
 }
 
-PictureTiming pictureTiming(const NoteParts& parts, double givenInterval) {
-  constexpr double kStep = 0.01;
-  constexpr double kFinest = 0.1;
-  constexpr double kCoarsest = 8.0;
-  const double drawn = (parts.body ? parts.noteEnd : parts.end) - parts.onset;
+namespace {
+
+// tonepix's tempo range; 600 beats a minute are its finest -i, 0.1 s.
+constexpr int kFastestBpm = 1000;
+constexpr int kBpmAtFinestInterval = 600;
+constexpr double kFinestInterval = 0.1;
+
+PictureTiming timedRows(double drawn, double interval, int bpm) {
   PictureTiming timing;
-  double interval = givenInterval;
-  if (!(interval > 0.0)) {
-    const double fitting = drawn / (kMaxAnalysisRows - 1);
-    interval = std::clamp(std::ceil(fitting / kStep - 1e-9) * kStep, kFinest, kCoarsest);
-  }
   timing.interval = static_cast<double>(static_cast<float>(interval));
   timing.rows = pointsFitting(drawn, timing.interval, kMaxAnalysisRows);
   timing.cut = drawn > (kMaxAnalysisRows - 1) * timing.interval + 1e-9;
+  timing.bpm = bpm;
   return timing;
 }
 
-double pictureReference(const HarmonicFrames& frames, int first, int last, double fallback) {
-  double weighted = 0.0;
-  double squares = 0.0;
-  for (int p = std::max(0, first); p <= std::min(last, frames.points - 1); ++p) {
-    for (int h = 0; h < kAnalysedHarmonics; ++h) {
-      const auto level = static_cast<double>(frames.amplitudeAt(p, h));
-      const auto number = static_cast<double>(h + 1);
-      weighted += level * level * number * static_cast<double>(frames.frequencyAt(p, h));
-      squares += level * level * number * number;
+}  // namespace
+
+PictureTiming pictureTiming(const NoteParts& parts, double givenInterval, int givenBpm) {
+  constexpr double kStep = 0.01;
+  constexpr double kCoarsest = 8.0;
+  const double drawn = (parts.body ? parts.noteEnd : parts.end) - parts.onset;
+  if (givenBpm > 0) {
+    return timedRows(drawn, 60.0 / static_cast<double>(givenBpm), givenBpm);
+  }
+  if (givenInterval > 0.0) {
+    return timedRows(drawn, givenInterval, 0);
+  }
+  const double fitting = drawn / (kMaxAnalysisRows - 1);
+  const PictureTiming coarse = timedRows(
+      drawn, std::clamp(std::ceil(fitting / kStep - 1e-9) * kStep, kFinestInterval, kCoarsest), 0);
+  // Finer rows follow an attack and a tremolo closer; they are taken only
+  // while the loop still starts after the attack, as it does at 0.1 s.
+  const double attack = parts.attackEnd - parts.onset;
+  const auto loopsAfterAttack = [attack](const PictureTiming& timing) {
+    return static_cast<double>(timing.rows / 4 + 1) * timing.interval >= attack - 1e-9;
+  };
+  for (int bpm = kFastestBpm; bpm > kBpmAtFinestInterval; --bpm) {
+    const PictureTiming fine = timedRows(drawn, 60.0 / static_cast<double>(bpm), bpm);
+    if (!fine.cut && loopsAfterAttack(fine)) {
+      return fine;
     }
   }
-  if (!(squares > 0.0)) {
-    return fallback;
+  return coarse;
+}
+
+std::string tonepixTiming(const PictureTiming& timing) {
+  if (timing.bpm > 0) {
+    return "-b" + std::to_string(timing.bpm);
   }
-  // Stretched partials (a piano's) would pull the whole note sharp: it stays
-  // within a few cents of the fundamental's pitch.
+  char text[32];
+  std::snprintf(text, sizeof text, "-i%.9g", timing.interval);
+  // tonepix reads "0.1" as just below its own lower bound and says so; 600
+  // beats a minute are the same 0.1 s without the warning.
+  if (std::atof(text + 2) < static_cast<double>(static_cast<float>(kFinestInterval))) {
+    return "-b" + std::to_string(kBpmAtFinestInterval);
+  }
+  return text;
+}
+
+double pictureReference(const HarmonicFrames& frames, int first, int last, double fallback,
+                        double windowSeconds) {
+  // Stretched partials (a piano's) would pull the whole note sharp if they
+  // were all matched: it stays within a few cents of the fundamental.
   constexpr double kMostCents = 10.0;
-  const double bound = std::pow(2.0, kMostCents / 1200.0);
-  return std::clamp(weighted / squares, fallback / bound, fallback * bound);
+  constexpr double kStepCents = 0.5;
+  const auto heard = [&](double pitch) {
+    double energy = 0.0;
+    for (int p = std::max(0, first); p <= std::min(last, frames.points - 1); ++p) {
+      for (int h = 0; h < kAnalysedHarmonics; ++h) {
+        const double offset =
+            static_cast<double>(frames.frequencyAt(p, h)) - pitch * static_cast<double>(h + 1);
+        const double level =
+            static_cast<double>(frames.amplitudeAt(p, h)) * levelAtOffset(offset, windowSeconds);
+        energy += level * level;
+      }
+    }
+    return energy;
+  };
+  double best = fallback;
+  double most = 0.0;
+  // Outwards from the fundamental's pitch (of equals, the nearest), then
+  // finer around the best.
+  const auto search = [&](double around, double stepCents, int steps) {
+    const double centre = best;
+    for (int step = 0; step <= 2 * steps; ++step) {
+      const double cents =
+          (step % 2 == 1 ? 1.0 : -1.0) * static_cast<double>((step + 1) / 2) * stepCents;
+      const double pitch = centre * std::pow(2.0, cents / 1200.0);
+      if (std::fabs(std::log2(pitch / around)) * 1200.0 > kMostCents + 1e-9) {
+        continue;
+      }
+      const double energy = heard(pitch);
+      if (energy > most) {
+        most = energy;
+        best = pitch;
+      }
+    }
+  };
+  search(fallback, kStepCents, static_cast<int>(kMostCents / kStepCents));
+  search(fallback, kStepCents / 10.0, 10);
+  return best;
 }

@@ -56,12 +56,19 @@ Peak interpolatedPeak(const std::vector<float>& magnitude, int k) {
   return Peak{k + shift, std::exp(b - 0.25 * (a - c) * shift)};
 }
 
+// The window trackHarmonics measures a note with, in samples.
+int windowSamples(double notePitch, double rate) {
+  const double periods = kWindowPeriods * kTrackedRange / notePitch;
+  return std::max(16,
+                  static_cast<int>(std::lround(std::max(periods, kShortestWindowSeconds) * rate)));
+}
+
 class FrameAnalyser {
  public:
   FrameAnalyser(const Sound& sound, double notePitch)
       : sound_(sound),
         rate_(sound.sampleRate),
-        length_(windowLength(notePitch)),
+        length_(windowSamples(notePitch, sound.sampleRate)),
         fft_(2 * powerOfTwoAtLeast(length_)),
         window_(static_cast<std::size_t>(length_)) {
     for (int i = 0; i < length_; ++i) {
@@ -69,6 +76,8 @@ class FrameAnalyser {
           static_cast<float>(0.5 - 0.5 * std::cos(2.0 * kPi * (i + 0.5) / length_));
     }
   }
+
+  double seconds() const { return static_cast<double>(length_) / rate_; }
 
   // One point's harmonics around sample `center` for a fundamental `pitch`.
   // Returns how far, in samples, the window's middle lies from `center`: 0
@@ -139,12 +148,6 @@ class FrameAnalyser {
   }
 
  private:
-  int windowLength(double notePitch) const {
-    const double periods = kWindowPeriods * kTrackedRange / notePitch;
-    return std::max(
-        16, static_cast<int>(std::lround(std::max(periods, kShortestWindowSeconds) * rate_)));
-  }
-
   // The windowed stretch around `center`, zero-padded; returns the sum of the
   // window over the samples that exist, which scales a peak to an amplitude.
   double fillFrame(long center, double& offset) {
@@ -173,13 +176,30 @@ class FrameAnalyser {
 
 }  // namespace
 
+double analysisWindowSeconds(double notePitch, double rate) {
+  return static_cast<double>(windowSamples(notePitch, rate)) / rate;
+}
+
+double levelAtOffset(double hertz, double windowSeconds) {
+  // A Hann window's transform, against its peak, `bins` of its own length off.
+  const double bins = std::fabs(hertz * windowSeconds);
+  if (bins < 1e-9) {
+    return 1.0;
+  }
+  const double denominator = 1.0 - bins * bins;
+  if (std::fabs(denominator) < 1e-9) {
+    return 0.5;
+  }
+  return std::fabs(std::sin(kPi * bins) / (kPi * bins * denominator));
+}
+
 int pointsFitting(double seconds, double interval, int most) {
   const double fitting = std::floor(seconds / interval + 1e-9) + 1.0;
   return static_cast<int>(std::min(fitting, static_cast<double>(most)));
 }
 
 HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points,
-                              double from) {
+                              double from, double exactPitch) {
   HarmonicFrames frames;
   frames.interval = interval;
   frames.points = points;
@@ -208,6 +228,16 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
     offsets.push_back(
         analyser.measure(center, pitch, &frames.amplitude[cell], &frames.frequency[cell]) /
         sound.sampleRate);
+    if (exactPitch > 0.0) {
+      for (int h = 0; h < kAnalysedHarmonics; ++h) {
+        const double response = levelAtOffset(
+            static_cast<double>(frames.frequency[cell + static_cast<std::size_t>(h)]) -
+                exactPitch * static_cast<double>(h + 1),
+            analyser.seconds());
+        float& level = frames.amplitude[cell + static_cast<std::size_t>(h)];
+        level = static_cast<float>(static_cast<double>(level) * response);
+      }
+    }
     whole.push_back(offsets.back() == 0.0);
   }
   // A window moved inside the sound measures a moment off its point: its
@@ -244,16 +274,17 @@ HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double inter
 }
 
 HarmonicFrames trackAveragedHarmonics(const Sound& sound, double notePitch, double interval,
-                                      int points, double from) {
+                                      int points, double from, double exactPitch) {
   constexpr double kClosest = 0.02;
   const int each =
       std::clamp(static_cast<int>(std::ceil(interval / kClosest - 1e-9)), 1, kMostAveraged);
   if (each == 1 || points < 1) {
-    return trackHarmonics(sound, notePitch, interval, points, from);
+    return trackHarmonics(sound, notePitch, interval, points, from, exactPitch);
   }
   const int half = each / 2;
   const int finePoints = (points - 1) * each + each - half;
-  const HarmonicFrames fine = trackHarmonics(sound, notePitch, interval / each, finePoints, from);
+  const HarmonicFrames fine =
+      trackHarmonics(sound, notePitch, interval / each, finePoints, from, exactPitch);
   HarmonicFrames frames = fine;
   frames.interval = interval;
   frames.points = points;

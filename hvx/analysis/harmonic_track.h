@@ -27,14 +27,24 @@ struct HarmonicFrames {
   }
 };
 
+// The length of the window a note of `notePitch` hertz is measured with.
+double analysisWindowSeconds(double notePitch, double rate);
+
+// The part of a partial's level that such a window measures `hertz` away
+// from it: 1 on it, falling to 0 at 2 / windowSeconds (then side lobes).
+double levelAtOffset(double hertz, double windowSeconds);
+
 // Points that fit a sound of `seconds` at `interval`: the first at 0, the
 // last at or before its end; at most `most`.
 int pointsFitting(double seconds, double interval, int most);
 
 // Measures `points` points `interval` seconds apart from `from` seconds into
-// the sound, for a note of `notePitch` hertz.
+// the sound, for a note of `notePitch` hertz. With `exactPitch`, each level
+// is what the window holds at harmonic h's exact place, h times exactPitch
+// (all a voice with exact ratios can play): less than the partial's peak
+// the further that partial lies from it.
 HarmonicFrames trackHarmonics(const Sound& sound, double notePitch, double interval, int points,
-                              double from = 0.0);
+                              double from = 0.0, double exactPitch = 0.0);
 
 // Below this (-120 dB of full scale) a measured level is rounding noise, not
 // sound: a silent sound is never scaled up to a picture's or a voice's peak.
@@ -50,7 +60,7 @@ float loudestAmplitude(const HarmonicFrames& frames, int points);
 // one; frequencies are those at the point.
 constexpr int kMostAveraged = 16;
 HarmonicFrames trackAveragedHarmonics(const Sound& sound, double notePitch, double interval,
-                                      int points, double from);
+                                      int points, double from, double exactPitch = 0.0);
 
 // The pitch read from the fundamental's peak in the spectrum, which is finer
 // than the period `pitch` found in the waveform: the median over the points

@@ -76,8 +76,10 @@ The picture (default: SOUND with .analysis.bmp) is the bitmap tonepix reads:
 64 columns, the first point in the bottom row, the loudest cell 255. It runs
 from the onset to the note end, so that tonepix's loop (rows n/4+1 to n,
 counted from 0) lies on the body; without --interval or -b its rows are the
-finest interval tonepix reads that holds the note in 126 rows. tonepix adds
-its own release; one line says what was left out. --voice writes a voice
+finest interval tonepix reads (down to -b1000, 0.06 s) that holds the note in
+126 rows and starts the loop after the attack. tonepix adds its own release;
+one line says what was left out. Each column holds what the sound has at the
+exact harmonic tonepix plays, played at the pitch where they hold the most. --voice writes a voice
 directly, from the onset to the end of the decay, points down to 0.02 s
 (without --interval the finest that holds the note in 127), each harmonic's
 own frequency as its ratio, a sustain loop on the steadiest stretch of the
@@ -96,22 +98,11 @@ std::string formatted(const char* format, double value) {
 // The interval as tonepix will hold it.
 double heldInterval(double seconds) { return static_cast<double>(static_cast<float>(seconds)); }
 
-std::string tonepixCommand(const AnalyzeOptions& options, double interval,
+std::string tonepixCommand(const AnalyzeOptions& options, const PictureTiming& timing,
                            const std::string& picture) {
-  std::string timing;
-  if (options.bpm > 0) {
-    timing = "-b" + std::to_string(options.bpm);
-  } else {
-    timing = "-i" + formatted("%.9g", heldInterval(interval));
-    // tonepix reads "0.1" as just below its own lower bound and says so; 600
-    // beats a minute are the same 0.1 s without the warning.
-    if (std::atof(timing.c_str() + 2) < static_cast<double>(kFinestPictureInterval)) {
-      timing = "-b600";
-    }
-  }
   const std::string ceiling =
       options.ceiling == kTonepixCeiling ? "" : " -n" + std::to_string(options.ceiling);
-  return "tonepix -f0" + ceiling + " " + timing + " " + shellWord(picture);
+  return "tonepix -f0" + ceiling + " " + tonepixTiming(timing) + " " + shellWord(picture);
 }
 
 std::string renderCommand(const AnalyzeOptions& options, const std::string& voice,
@@ -304,21 +295,27 @@ int runAnalyze(AnalyzeOptions& options) {
 
   std::string play;
   if (!options.picture.empty()) {
-    const PictureTiming timing = pictureTiming(parts, given);
+    const PictureTiming timing = pictureTiming(parts, options.interval, options.bpm);
     const double interval = timing.interval;
     const int rows = timing.rows;
     const bool cut = timing.cut;
-    const HarmonicFrames frames = trackAveragedHarmonics(sound, pitch, interval, rows, from);
+    const HarmonicFrames measured = trackAveragedHarmonics(sound, pitch, interval, rows, from);
+    // Played where its exact harmonics hold the most of the body.
+    const int bodyRow =
+        std::min(rows - 1, static_cast<int>(std::ceil((parts.attackEnd - from) / interval)));
+    const double played =
+        std::round(pictureReference(measured, bodyRow, rows - 1, reference,
+                                    analysisWindowSeconds(pitch, sound.sampleRate)) *
+                   100.0) /
+        100.0;
+    // Each column holds what the sound has where tonepix will play it.
+    const HarmonicFrames frames =
+        trackAveragedHarmonics(sound, pitch, interval, rows, from, played);
     if (!writeFileSafely(options.picture, analysisBitmap(frames), error)) {
       reportError(kName, options.picture + ": " + error);
       return kExitProblem;
     }
     const std::string made = voiceFileOf(options.picture);
-    // Played where its exact harmonics fit the body's measured ones best.
-    const int bodyRow =
-        std::min(rows - 1, static_cast<int>(std::ceil((parts.attackEnd - from) / interval)));
-    const double played =
-        std::round(pictureReference(frames, bodyRow, rows - 1, reference) * 100.0) / 100.0;
     // tonepix loops from row rows / 4 + 1 (counted from 0) to the last.
     const int loopRow = rows / 4 + 1;
     const double loopStart = from + loopRow * interval;
@@ -343,7 +340,7 @@ int runAnalyze(AnalyzeOptions& options) {
     }
     leftOut = "left out of the picture: " + (leftOut.empty() ? "nothing" : leftOut.substr(2));
     lines += leftOut + "\n";
-    const std::string command = tonepixCommand(options, interval, options.picture);
+    const std::string command = tonepixCommand(options, timing, options.picture);
     play += "  " + command + "\n";
     play += "  " + renderCommand(options, made, played) + "\n";
     json["picture"] = options.picture;
