@@ -308,16 +308,20 @@ TEST_F(StudioServerTest, DrawnGridIsThePreparedBitmapAndPlaysAtANote) {
     drawn.grid.push_back(static_cast<std::uint8_t>((i * 53 + 7) % 256));
     levels.push_back(drawn.grid.back());
   }
-  const auto converted = postJson("/api/convert", nlohmann::json{{"grid", {{"levels", levels}}},
-                                                                 {"rows", 9},
-                                                                 {"topFirst", true},
-                                                                 {"invert", true},
-                                                                 {"withVoice", true}}
-                                                      .dump());
+  // A name that tonepix would take for an option is shown as a path.
+  const auto converted =
+      postJson("/api/convert", nlohmann::json{{"grid", {{"levels", levels}, {"name", "-t1.png"}}},
+                                              {"rows", 9},
+                                              {"topFirst", true},
+                                              {"invert", true},
+                                              {"withVoice", true}}
+                                   .dump());
   ASSERT_EQ(statusOf(converted), 200) << converted->body;
   const nlohmann::json answer = nlohmann::json::parse(converted->body);
   const std::string result = answer.at("result");
   EXPECT_EQ(answer.at("voice").at("loopEnd").get<double>(), 1.5);  // 5 rows of 0.3 s
+  const std::string command = answer.at("command");
+  EXPECT_EQ(command.substr(command.rfind(' ')), " ./-t1.bmp") << command;
   // The drawn picture stays: another turn converts it by its id.
   const auto again = postJson(
       "/api/convert", nlohmann::json{{"picture", answer.at("picture")}, {"ceiling", 20}}.dump());

@@ -17,7 +17,7 @@
 #include "hvx/analysis/sound_reader.h"
 #include "hvx/analysis/sustain_loop.h"
 #include "hvx/audio/note_name.h"
-#include "hvx/cli/shell_word.h"
+#include "hvx/files/shell_word.h"
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/derived_output.h"
 #include "hvx/files/file_io.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "hvx/cli/shell_word.h"
+#include "hvx/files/shell_word.h"
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/file_io.h"
 #include "hvx/picture/bitmap_check.h"

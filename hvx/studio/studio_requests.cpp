@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "hvx/files/shell_word.h"
+
 namespace {
 
 using nlohmann::json;
@@ -179,7 +181,7 @@ json studioResultJson(const StudioResult& result, bool canSave) {
   for (const std::string& option : result.optionTexts) {
     command += " " + option;
   }
-  command += " " + result.names.bitmap;
+  command += " " + shellWord(result.names.bitmap);
   json grid = json::array();
   for (const std::uint8_t level : result.prepared.grid) {
     grid.push_back(level);

@@ -1,4 +1,4 @@
-#include "hvx/cli/shell_word.h"
+#include "hvx/files/shell_word.h"
 
 std::string shellWord(const std::string& word) {
   const std::string safe = !word.empty() && word[0] == '-' ? "./" + word : word;
