@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "hvx/files/shell_word.h"
 #include "hvx/cli/subcommands.h"
 #include "hvx/files/file_io.h"
+#include "hvx/files/shell_word.h"
 #include "hvx/picture/bitmap_check.h"
 #include "hvx/picture/prepared_name.h"
 #include "hvx/voice/printable_text.h"
