@@ -17,6 +17,7 @@
 # over 0.2 s for the dips (a note's own tremolo is no dip).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bench="$PWD/bench"
 build="${1:-build-bench}"
 if [ ! -x "$build/bench/held_level" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTONEPIX_BUILD_BENCH=ON >/dev/null
@@ -30,31 +31,8 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 
-vlq() {
-  local n=$1 bytes
-  bytes=$(printf '\\x%02x' $((n & 0x7f)))
-  n=$((n >> 7))
-  while [ "$n" -gt 0 ]; do
-    bytes=$(printf '\\x%02x' $(((n & 0x7f) | 0x80)))$bytes
-    n=$((n >> 7))
-  done
-  printf '%s' "$bytes"
-}
-
-# midi FILE PROGRAM KEY SECONDS: one note at velocity 100, 960 ticks a second.
-midi() {
-  local events track length
-  events="\\x00\\xc0$(printf '\\x%02x' "$2")\\x00\\x90$(printf '\\x%02x' "$3")\\x64"
-  events+="$(vlq $(($4 * 960)))\\x80$(printf '\\x%02x' "$3")\\x40$(vlq 1920)\\xff\\x2f\\x00"
-  track=$(printf "$events" | od -An -tx1 | tr -d ' \n' | sed 's/../\\x&/g')
-  length=$(printf "$track" | wc -c)
-  {
-    printf 'MThd\x00\x00\x00\x06\x00\x00\x00\x01\x01\xe0MTrk'
-    printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((length >> 24)) $(((length >> 16) & 255)) \
-      $(((length >> 8) & 255)) $((length & 255)))"
-    printf "$track"
-  } >"$1"
-}
+# shellcheck source=bench/midi_note.sh
+source "$bench/midi_note.sh"
 
 json() { python3 -c "import json,sys; d=json.load(open(sys.argv[1])); print(eval(sys.argv[2]))" "$@"; }
 calc() { awk "BEGIN { printf \"%.1f\", $1 }"; }
@@ -80,7 +58,7 @@ english-horn $tim 69 64"
 echo "| note (font, program, key) | onset | attack end | note end | body dB | voice loop | held - body, dip | picture loop | held - body, dip |"
 echo "|---|---:|---:|---:|---:|---|---|---|---|"
 while read -r name font program key; do
-  midi "$name.mid" "$program" "$key" 5
+  midi "$name.mid" "$program" "$key" 5 1920
   fluidsynth -ni -q -R 0 -C 0 -g 0.5 -r 48000 -F "$name.wav" "$font" "$name.mid" >/dev/null 2>&1
   "$hvx" analyze "$name.wav" --voice "$name.voice.hvx" --json >"$name.voice.json"
   "$hvx" analyze "$name.wav" -o "$name.bmp" --json >"$name.picture.json"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -39,6 +40,25 @@ double quantile(std::vector<double> values, double share) {
   const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
   std::nth_element(values.begin(), values.begin() + static_cast<long>(at), values.end());
   return values[at];
+}
+
+// The slope, in dB a second, of the straight line fitted to readings
+// first..last; NaN (never steady, never falling) for fewer than two.
+template <typename Seconds>
+double fittedSlope(const std::vector<double>& level, long first, long last, Seconds seconds) {
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (long q = first; q <= last; ++q) {
+    const double x = seconds(q);
+    const double y = level[static_cast<std::size_t>(q)];
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    sxy += x * y;
+  }
+  const auto n = static_cast<double>(last - first + 1);
+  const double denominator = n * sxx - sx * sx;
+  return denominator > 0.0 ? (n * sxy - sx * sy) / denominator
+                           : std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace
@@ -97,18 +117,7 @@ NoteParts findNoteParts(const Sound& sound, double pitch) {
     if (last - first < span) {
       continue;
     }
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (long q = first; q <= last; ++q) {
-      const double x = seconds(q);
-      const double y = level[static_cast<std::size_t>(q)];
-      sx += x;
-      sy += y;
-      sxx += x * x;
-      sxy += x * y;
-    }
-    const auto n = static_cast<double>(last - first + 1);
-    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-    if (std::fabs(slope) <= kSteadyDbPerSecond) {
+    if (std::fabs(fittedSlope(level, first, last, seconds)) <= kSteadyDbPerSecond) {
       steady.push_back(level[static_cast<std::size_t>(r)]);
       steadyAt[static_cast<std::size_t>(r)] = true;
     }
@@ -153,18 +162,7 @@ NoteParts findNoteParts(const Sound& sound, double pitch) {
   }
   // A body that falls all along is a slow decay: a plucked string's first
   // second may fall no faster than a held note wavers.
-  double sx = 0, sy = 0, sxx = 0, sxy = 0;
-  for (long q = attackEnd; q <= noteEnd; ++q) {
-    const double x = seconds(q);
-    const double y = level[static_cast<std::size_t>(q)];
-    sx += x;
-    sy += y;
-    sxx += x * x;
-    sxy += x * y;
-  }
-  const auto n = static_cast<double>(noteEnd - attackEnd + 1);
-  const double denominator = n * sxx - sx * sx;
-  if (denominator > 0.0 && (n * sxy - sx * sy) / denominator < -kFallingBody) {
+  if (fittedSlope(level, attackEnd, noteEnd, seconds) < -kFallingBody) {
     return withoutBody(parts);
   }
   parts.attackEnd = seconds(attackEnd);
