@@ -163,6 +163,13 @@ bool readPart(SNDFILE* file, const SF_INFO& info, const SoundRequest& request, S
   sound.cut = wanted > most;
   wanted = std::min(wanted, most);
   const sf_count_t mostFrames = kMaxDecodedSamples / info.channels;
+  // Read to the end, a long sound is taken as far as the cap allows, as the
+  // time limit takes it; a --length that needs more is refused.
+  if (wanted > mostFrames && request.length <= 0.0) {
+    sound.cut = true;
+    sound.cutByDecoding = true;
+    wanted = mostFrames;
+  }
   if (wanted > mostFrames) {
     error = decodedTooMuch(wanted, info);
     return false;

@@ -33,8 +33,10 @@ struct Sound {
   int channels = 0;
   double fileSeconds = 0;   // the whole file
   double startSeconds = 0;  // where `samples` begins in the file
-  // The part was cut short of what was asked by `maxLength`.
+  // The part was cut short of the file's end: by `maxLength`, or by the
+  // samples decoded at most (`cutByDecoding`).
   bool cut = false;
+  bool cutByDecoding = false;
 
   double seconds() const {
     return static_cast<double>(samples.size()) / static_cast<double>(sampleRate);

@@ -58,9 +58,10 @@ struct AnalyzeOptions {
 };
 
 const char* kFooter = R"(Reads WAV, FLAC, AIFF and Ogg sounds (any sample rate from 8 to 192 kHz,
-any sample format; channels are mixed to one). At most 10 minutes are read,
-from --start, --length seconds long. A part of more than 16777216 samples
-(frames x channels) is refused; so is MP3.
+any sample format; channels are mixed to one). At most 10 minutes and 16777216
+samples (frames x channels) are read, from --start, --length seconds long: a
+longer sound is read in part; a --length that needs more is refused, and so is
+MP3.
 
 The pitch is found with YIN (30 Hz to 4.2 kHz) unless --note or --freq names
 it; a constant level has none. The note's parts are found from its level:
@@ -255,7 +256,13 @@ int runAnalyze(AnalyzeOptions& options) {
   lines += options.sound + ": " + std::to_string(sound.sampleRate) + " Hz, " +
            (sound.channels == 1 ? std::string("mono")
                                 : std::to_string(sound.channels) + " channels mixed to one") +
-           ", " + formatted("%.3f", sound.fileSeconds) + " s\n";
+           ", " + formatted("%.3f", sound.fileSeconds) + " s" +
+           (sound.cutByDecoding
+                ? "; read up to " + formatted("%.3f", sound.startSeconds + sound.seconds()) +
+                      " s, the " + std::to_string(kMaxDecodedSamples) +
+                      " samples hvx decodes at most (choose the part with --start and --length)"
+                : std::string()) +
+           "\n";
   lines += "pitch: " + describePitch(reference) +
            (pitchFrom == "sound" ? std::string() : ", from " + pitchFrom) + "\n";
   lines += describeParts(parts, offset) + "\n";
@@ -266,7 +273,8 @@ int runAnalyze(AnalyzeOptions& options) {
   json["seconds"] = sound.fileSeconds;
   json["analysed"] = {{"start", sound.startSeconds},
                       {"end", sound.startSeconds + sound.seconds()},
-                      {"cut", sound.cut}};
+                      {"cut", sound.cut},
+                      {"cutByDecoding", sound.cutByDecoding}};
   std::string noteName;
   double cents = 0;
   const bool named = nearestNote(reference, noteName, cents);
