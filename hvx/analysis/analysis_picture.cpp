@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "cli/number_text.h"
 #include "hvx/picture/prepared_name.h"
 #include "image/bitmap_writer.h"
 
@@ -78,8 +79,16 @@ std::string tonepixTiming(const PictureTiming& timing) {
   if (timing.bpm > 0) {
     return "-b" + std::to_string(timing.bpm);
   }
+  // The fewest digits that tonepix reads back as the same single-precision
+  // interval: "-i0.24", not "-i0.239999995".
   char text[32];
-  std::snprintf(text, sizeof text, "-i%.9g", timing.interval);
+  const auto stored = static_cast<float>(timing.interval);
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::snprintf(text, sizeof text, "-i%.*g", digits, timing.interval);
+    if (static_cast<float>(readDecimal(text + 2)) == stored) {
+      break;
+    }
+  }
   // tonepix reads "0.1" as just below its own lower bound and says so; 600
   // beats a minute are the same 0.1 s without the warning.
   if (std::atof(text + 2) < static_cast<double>(static_cast<float>(kFinestInterval))) {
