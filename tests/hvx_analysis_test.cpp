@@ -233,7 +233,7 @@ TEST(Analyze, PictureRowsAreTheFinestThatStartTonepixsLoopAfterTheAttack) {
   parts.noteEnd = 9.9;
   EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-b757");
   parts.noteEnd = 20.0;
-  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-i0.159999996");
+  EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0)), "-i0.16");
   EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.1)), "-b600");
   EXPECT_EQ(tonepixTiming(pictureTiming(parts, 0.0, 120)), "-b120");
 }
