@@ -185,8 +185,7 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
   // A PNG header claiming 100000 x 100000 pixels: refused from its header.
   std::string huge("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\0\0\0\0", 29);
   huge += std::string(4, '\0');
-  for (const std::string& hostile :
-       {huge, std::string("GIF89a not really"), std::string(1000, '\xff')}) {
+  for (const std::string& hostile : {huge, std::string("GIF89a not really")}) {
     const auto added = client_->Post("/api/picture?name=..%2F..%2Fhostile.png", hostile,
                                      "application/octet-stream");
     ASSERT_EQ(statusOf(added), 200);
@@ -196,6 +195,24 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
     ASSERT_TRUE(converted);
     EXPECT_EQ(converted->status, 422) << converted->body;
     EXPECT_NE(converted->body.find("cannot be used"), std::string::npos) << converted->body;
+    expectServing();
+  }
+  // Sounds that only begin as one, and bytes of no kind: one sentence at once.
+  std::string header(
+      "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x01\0\0\0\x02\0\0\0\x02\0\x10\0"
+      "data\xff\xff\xff\x7f",
+      44);
+  for (const std::string& hostile :
+       {header, header.substr(0, 12), std::string("fLaC") + std::string(200, '\x7f'),
+        std::string("OggS") + std::string(50, '\0'), std::string("FORM\0\0\0\x04AIFF", 12),
+        std::string("plain words"), std::string(1000, '\xff')}) {
+    const auto added =
+        client_->Post("/api/picture?name=%FF%FEnot.wav", hostile, "application/octet-stream");
+    ASSERT_TRUE(added);
+    EXPECT_EQ(added->status, 422) << added->body;
+    EXPECT_TRUE(added->body.find("The sound could not be analysed: ") != std::string::npos ||
+                added->body.find("is none of what the studio reads") != std::string::npos)
+        << added->body;
     expectServing();
   }
   EXPECT_EQ(statusOf(postJson("/api/convert", "{\"picture\": 5, \"rows\": \"many\"}")), 400);

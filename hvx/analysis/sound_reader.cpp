@@ -74,16 +74,11 @@ std::uint32_t wavCodec(const Peek& peek) {
 bool readableContainer(const Peek& peek, std::string& error) {
   unsigned char head[12] = {};
   const std::size_t got = peek(0, head, sizeof head);
-  const auto is = [&](std::size_t at, const char* text) {
-    return got >= at + 4 && std::memcmp(head + at, text, 4) == 0;
-  };
-  const bool wav = (is(0, "RIFF") || is(0, "RF64")) && is(8, "WAVE");
-  if (!(wav || is(0, "fLaC") || is(0, "OggS") ||
-        (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC"))))) {
+  if (!isSoundContainer(head, got)) {
     error = "not a sound hvx can read (WAV, FLAC, AIFF or Ogg)";
     return false;
   }
-  if (wav) {
+  if (std::memcmp(head + 8, "WAVE", 4) == 0) {
     const std::uint32_t codec = wavCodec(peek);
     if (codec == kWavMpeg || codec == kWavMpegLayer3) {
       error = kNoMpeg;
@@ -233,6 +228,15 @@ bool readOpened(SNDFILE* file, const SF_INFO& info, const SoundRequest& request,
 }
 
 }  // namespace
+
+bool isSoundContainer(const unsigned char* head, std::size_t size) {
+  const auto is = [&](std::size_t at, const char* text) {
+    return size >= at + 4 && std::memcmp(head + at, text, 4) == 0;
+  };
+  const bool wav = (is(0, "RIFF") || is(0, "RF64")) && is(8, "WAVE");
+  return wav || is(0, "fLaC") || is(0, "OggS") ||
+         (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC")));
+}
 
 bool readSoundFile(const std::string& path, const SoundRequest& request, Sound& sound,
                    std::string& error) {

@@ -43,6 +43,10 @@ struct Sound {
   }
 };
 
+// Whether a file's first `size` bytes (12 suffice) open a container the
+// reader takes: WAV, FLAC, Ogg or AIFF.
+bool isSoundContainer(const unsigned char* head, std::size_t size);
+
 // False with a one-line reason in `error` when the file is not a sound
 // libsndfile reads, is empty, has a rate outside 8..192 kHz, or when the
 // part asked for is outside it, shorter than kMinSoundSeconds or more than

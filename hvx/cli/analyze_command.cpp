@@ -14,6 +14,7 @@
 #include "hvx/analysis/harmonic_track.h"
 #include "hvx/analysis/note_parts.h"
 #include "hvx/analysis/pitch.h"
+#include "hvx/analysis/sound_picture.h"
 #include "hvx/analysis/sound_reader.h"
 #include "hvx/analysis/sustain_loop.h"
 #include "hvx/audio/note_name.h"
@@ -237,14 +238,13 @@ int runAnalyze(AnalyzeOptions& options) {
     noteFrequency(options.note, pitch);  // the option's check accepted it
     pitchFrom = "--note";
   } else if (pitch == 0.0) {
-    pitch = soundPitch(sound);
+    pitch = foundPitch(sound);
     pitchFrom = "sound";
     if (pitch == 0.0) {
       reportError(kName, options.sound +
                              ": no pitch found (silence or noise?); name it with --note or --freq");
       return kExitProblem;
     }
-    pitch = refinePitch(sound, pitch);
   }
   // Rendering at the printed frequency gives back the measured ones.
   const double reference = std::round(pitch * 100.0) / 100.0;
@@ -303,23 +303,13 @@ int runAnalyze(AnalyzeOptions& options) {
 
   std::string play;
   if (!options.picture.empty()) {
-    const PictureTiming timing = pictureTiming(parts, options.interval, options.bpm);
+    const SoundPicture analysed = analyseSoundPicture(sound, pitch, options.interval, options.bpm);
+    const PictureTiming& timing = analysed.timing;
     const double interval = timing.interval;
     const int rows = timing.rows;
     const bool cut = timing.cut;
-    const HarmonicFrames measured = trackAveragedHarmonics(sound, pitch, interval, rows, from);
-    // Played where its exact harmonics hold the most of the body.
-    const int bodyRow =
-        std::min(rows - 1, static_cast<int>(std::ceil((parts.attackEnd - from) / interval)));
-    const double played =
-        std::round(pictureReference(measured, bodyRow, rows - 1, reference,
-                                    analysisWindowSeconds(pitch, sound.sampleRate)) *
-                   100.0) /
-        100.0;
-    // Each column holds what the sound has where tonepix will play it.
-    const HarmonicFrames frames =
-        trackAveragedHarmonics(sound, pitch, interval, rows, from, played);
-    if (!writeFileSafely(options.picture, analysisBitmap(frames), error)) {
+    const double played = analysed.played;
+    if (!writeFileSafely(options.picture, analysed.bitmap, error)) {
       reportError(kName, options.picture + ": " + error);
       return kExitProblem;
     }

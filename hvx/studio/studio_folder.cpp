@@ -14,10 +14,11 @@
 
 namespace {
 
-// Extensions of the formats the picture decoder reads.
+// Extensions of the formats the picture decoder and the sound reader read.
 bool hasPictureExtension(const std::string& name) {
-  static const char* const kExtensions[] = {".bmp", ".png", ".jpg", ".jpeg", ".gif", ".tga",
-                                            ".psd", ".pgm", ".ppm", ".pnm",  ".hdr", ".pic"};
+  static const char* const kExtensions[] = {".bmp", ".png",  ".jpg", ".jpeg", ".gif", ".tga",
+                                            ".psd", ".pgm",  ".ppm", ".pnm",  ".hdr", ".pic",
+                                            ".wav", ".flac", ".aif", ".aiff", ".ogg", ".oga"};
   std::string lower = name;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

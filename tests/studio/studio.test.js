@@ -23,6 +23,17 @@ async function main() {
   makePicture(binDir, path.join(folder, "photo.bmp"), 40, "random:5", 64);
   const notAPicture = path.join(scratch, "notes.png");
   fs.writeFileSync(notAPicture, "these are words, not pixels\n");
+  // A sound at a known note: a flat picture's voice rendered at C3, and the
+  // picture hvx analyze makes of it.
+  const hvx = path.join(binDir, "hvx");
+  const tone = path.join(scratch, "tone");
+  fs.mkdirSync(tone);
+  makePicture(binDir, path.join(tone, "flat.bmp"), 16, "128", 64);
+  execFileSync(path.join(binDir, "tonepix"), ["flat.bmp"], { cwd: tone });
+  const sound = path.join(scratch, "flat C3.wav");
+  execFileSync(hvx, ["render", path.join(tone, "flat.hvx"), "--note", "C3", "-o", sound]);
+  const analysisFile = path.join(tone, "flat.analysis.bmp");
+  const analysed = JSON.parse(execFileSync(hvx, ["analyze", sound, "-o", analysisFile, "--json"], { encoding: "utf8" }));
 
   const studio = await startStudio(binDir, folder);
   const browser = await launchBrowser(workDir);
@@ -41,6 +52,34 @@ async function main() {
     await page.waitForFunction(() => document.body.dataset.state === "error");
     const sentence = await page.textContent("#error");
     assert.match(sentence, /^"notes.png" [^\n]*\.$/, "one sentence naming the file: " + sentence);
+    assert.match(sentence, /pictures \(.*\) and sounds \(WAV, FLAC, AIFF, Ogg\)/, "it names what is read: " + sentence);
+
+    // A sound: the grid is the picture hvx analyze makes, the pitch is shown,
+    // and the note field plays the voice at the sound's own pitch.
+    fs.copyFileSync(sound, path.join(folder, "flat C3.wav"));
+    await page.setInputFiles("#file", sound);
+    shown = await waitForResult(page, shown.result);
+    const pixels = (bytes) => Array.from(bytes.subarray(bytes.readUInt32LE(10)));
+    const madeBitmap = Buffer.from(await page.evaluate(async () => {
+      const response = await window.studio.fetch(window.studioEditor.result().files.bitmap);
+      return Array.from(new Uint8Array(await response.arrayBuffer()));
+    }));
+    assert.equal(await page.getAttribute("#editor", "data-rows"), String(analysed.rows));
+    assert.deepEqual(pixels(madeBitmap), pixels(fs.readFileSync(analysisFile)), "the grid is hvx analyze's picture");
+    const soundNote = await page.textContent("#sound-note");
+    const pitch = /pitch C3(?: ([+-][0-9]+) cents?)? \(([0-9.]+) Hz\); onset [0-9.]+ s, attack to /.exec(soundNote);
+    assert.ok(pitch && Math.abs(Number(pitch[1] || 0)) <= 3 && Math.abs(Number(pitch[2]) / 130.813 - 1) < 0.002,
+              "the pitch and parts shown: " + soundNote);
+    assert.equal(await page.inputValue("#note"), analysed.commands.render.match(/--freq ([0-9.]+)/)[1] + " Hz");
+    await page.dispatchEvent("#play", "pointerdown");
+    await page.waitForFunction(() => document.body.dataset.playing === "1");
+    assert.ok(Math.abs(Number(await page.evaluate(() => document.body.dataset.playedHz)) / 130.813 - 1) < 0.002,
+              "played at the sound's pitch");
+    await page.dispatchEvent("#play", "pointerup");
+    // The same sound from the folder's list.
+    await page.selectOption("#folder-picture", "flat C3.wav");
+    shown = await waitForResult(page, shown.result);
+    assert.equal(await page.textContent("#sound-note"), soundNote);
 
     await page.setInputFiles("#file", upload);
     shown = await waitForResult(page, shown.result);
@@ -114,9 +153,9 @@ async function main() {
     await page.screenshot({ path: path.join(workDir, "studio.png"), fullPage: true });
     assert.ok(fs.readFileSync(path.join(folder, "wide_swatch-prepared.hvx")).equals(fs.readFileSync(voice)));
     assert.match(await saved("#save-bitmap"), /^Saved wide_swatch-prepared.bmp/);
-    assert.deepEqual(fs.readdirSync(folder).sort(), ["photo.bmp", "wide_swatch-prepared.bmp", "wide_swatch-prepared.hvx"]);
+    assert.deepEqual(fs.readdirSync(folder).sort(), ["flat C3.wav", "photo.bmp", "wide_swatch-prepared.bmp", "wide_swatch-prepared.hvx"]);
     assert.deepEqual(await page.$$eval("#folder-picture option", (all) => all.map((o) => o.value)),
-                     ["", "photo.bmp", "wide_swatch-prepared.bmp"]);
+                     ["", "flat C3.wav", "photo.bmp", "wide_swatch-prepared.bmp"]);
     // A file already there is replaced only when the user says so on the page.
     fs.writeFileSync(path.join(folder, "wide_swatch-prepared.hvx"), "mine");
     const answers = [];

@@ -1,12 +1,15 @@
 #include "hvx/studio/http/studio_routes.h"
 
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "hvx/picture/decode/picture_screen.h"
 #include "hvx/studio/http/studio_server.h"
 #include "hvx/studio/page/studio_page.h"
 #include "hvx/studio/studio_editor.h"
 #include "hvx/studio/studio_requests.h"
+#include "hvx/studio/studio_sound.h"
 
 using Request = HttpRequest;
 using Response = HttpResponse;
@@ -27,7 +30,9 @@ void addSafetyHeaders(Response& response) {
 
 void sendJson(Response& response, int status, const json& body) {
   response.status = status;
-  response.set_content(body.dump(), "application/json; charset=utf-8");
+  // A file's name is the user's bytes: never UTF-8 enough to stop an answer.
+  response.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace),
+                       "application/json; charset=utf-8");
 }
 
 void sendError(Response& response, int status, const std::string& sentence) {
@@ -138,6 +143,40 @@ void sendPictureAdded(Response& response, StudioSession& session, const std::str
   sendJson(response, 200, json{{"picture", id}, {"name", outputNamesFor(fileName).stem}});
 }
 
+// A file from the chooser, a drop or the folder: a sound becomes the picture
+// hvx analyze makes of it, a picture is kept as it is (its decoder speaks
+// for it at conversion), and anything else is refused in one line.
+void sendFileAdded(Response& response, StudioSession& session, const std::string& fileName,
+                   std::string bytes, bool fromFolder) {
+  if (isSoundUpload(bytes)) {
+    std::string bitmap;
+    std::string problem;
+    json facts;
+    if (!analyseSoundUpload(bytes, bitmap, facts, problem)) {
+      sendError(response, 422, problem);
+      return;
+    }
+    const std::string name = outputNamesFor(fileName).stem + ".analysis.bmp";
+    const std::string id = session.addPicture(name, std::move(bitmap), fromFolder);
+    if (id.empty()) {
+      sendError(response, 500, "The studio could not make an id for the picture.");
+      return;
+    }
+    sendJson(response, 200,
+             json{{"picture", id}, {"name", outputNamesFor(name).stem}, {"sound", facts}});
+    return;
+  }
+  PictureScreen screen;
+  std::string problem;
+  if (!screenPicture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                     std::numeric_limits<std::size_t>::max(), screen, problem) &&
+      problem.rfind("not a picture", 0) == 0) {
+    sendError(response, 422, noKindSentence(fileName));
+    return;
+  }
+  sendPictureAdded(response, session, fileName, std::move(bytes), fromFolder);
+}
+
 void handlePage(const Request&, Response& response) {
   response.set_header("Content-Security-Policy",
                       "default-src 'none'; script-src 'self'; "
@@ -209,7 +248,7 @@ void handlePicture(StudioContext& context, const Request& request, Response& res
     sendError(response, 422, "The file is empty.");
     return;
   }
-  sendPictureAdded(response, context.session, request.get_param_value("name"), request.body, false);
+  sendFileAdded(response, context.session, request.get_param_value("name"), request.body, false);
 }
 
 void handleFolderPicture(StudioContext& context, const Request& request, Response& response) {
@@ -227,7 +266,7 @@ void handleFolderPicture(StudioContext& context, const Request& request, Respons
     sendError(response, 404,
               problem.empty() ? "There is no picture of that name in the folder." : problem);
   } else {
-    sendPictureAdded(response, context.session, name.get<std::string>(), std::move(bytes), true);
+    sendFileAdded(response, context.session, name.get<std::string>(), std::move(bytes), true);
   }
 }
 

@@ -293,6 +293,25 @@ async function convert() {
   }
 }
 
+// A sound's analysis: its pitch and parts, as hvx analyze prints them; the
+// note field plays the picture at the pitch its harmonics hold most.
+function describeSound(sound) {
+  const line = $("sound-note");
+  if (!sound) {
+    line.textContent = "";
+    return;
+  }
+  const s = (seconds) => seconds.toFixed(3) + " s";
+  const parts = sound.parts;
+  line.textContent = "Sound: pitch " + sound.pitch.text + "; onset " + s(parts.onset) +
+    (parts.body ? ", attack to " + s(parts.attackEnd) + ", body at " + parts.bodyLevel.toFixed(1) +
+       " dBFS to the note end " + s(parts.noteEnd)
+     : ", loudest at " + s(parts.attackEnd) + ", no body (the level only falls), 30 dB down at " + s(parts.noteEnd)) +
+    ", silent from " + s(parts.end) + ". " + sound.rows + " rows (tonepix " + sound.tonepix + "), played at " +
+    sound.played.toFixed(2) + " Hz.";
+  $("note").value = sound.played.toFixed(2) + " Hz";
+}
+
 async function usePicture(promise) {
   showError("");
   document.body.dataset.state = "busy";
@@ -301,7 +320,8 @@ async function usePicture(promise) {
     picture = added.picture;
     pictureDrawn = false;
     drawnGrid = null;
-    setStatus("Picture " + added.name + ".");
+    describeSound(added.sound);
+    setStatus((added.sound ? "Sound analysed: " : "Picture ") + added.name + ".");
     await convert();
   } catch (e) {
     showError(e.message);

@@ -6,7 +6,7 @@
 import { GridEditor } from "./grid.js";
 import * as ops from "./operations.js";
 import { History } from "./undo.js";
-import { Player } from "./player.js";
+import { Player, hertzOf } from "./player.js";
 import { drawSpectrogram } from "./spectrogram.js";
 import { buildKeyboard, labelKeys, connectMidi } from "./instrument.js";
 
@@ -140,7 +140,8 @@ const player = new Player(() => voiceOf(current), async (note) => {
   if (!current) throw new Error("no voice yet");
   const response = await studio.fetch("api/note", {
     method: "POST", headers: { "Content-Type": "application/json" },
-    body: JSON.stringify({ result: current.result, note, hold: Number($("hold").value) || 0 }),
+    body: JSON.stringify({ result: current.result, ...(hertzOf(note) ? { frequency: hertzOf(note) } : { note }),
+                           hold: Number($("hold").value) || 0 }),
   });
   if (!response.ok) throw new Error("The studio could not play " + note + ".");
   return response.arrayBuffer();
@@ -233,7 +234,7 @@ async function start() {
   const prepared = player.prepare();
   if (prepared) prepared.then(() => { if (current) voiceOf(current).then((envelopes) => player.useVoice(envelopes)); }, () => {});
   $("play").addEventListener("pointerdown", () => player.start("play", $("note").value.trim()).catch(() =>
-    studio.showError("Name a note such as C4, F#3 or Bb2.")));
+    studio.showError("Name a note such as C4, F#3 or Bb2, or a pitch such as 130.81 Hz.")));
   $("play").addEventListener("pointerup", () => player.stop("play"));
   $("play").addEventListener("pointerleave", () => player.stop("play"));
   // A voice to play at once: the saw preset.

@@ -12,9 +12,17 @@ import { amplitudeBound } from "./synth.js";
 const kKeys = { a: 0, w: 1, s: 2, e: 3, d: 4, f: 5, t: 6, g: 7, y: 8, h: 9, u: 10, j: 11, k: 12 };
 const kNames = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"];
 
-// Equal temperament, A4 = 440 Hz, for names like C4, F#3, Bb-1; 0 for
-// anything else.
+// A pitch given in hertz, like "130.81 Hz" (a sound's own); 0 for anything else.
+export function hertzOf(text) {
+  const parts = /^([0-9]+(?:\.[0-9]+)?) ?(?:Hz)?$/i.exec(text);
+  const hertz = parts ? Number(parts[1]) : 0;
+  return hertz >= 1 && hertz <= 20000 ? hertz : 0;
+}
+
+// Equal temperament, A4 = 440 Hz, for names like C4, F#3, Bb-1, or hertz as
+// hertzOf reads them; 0 for anything else.
 export function noteFrequency(name) {
+  if (hertzOf(name)) return hertzOf(name);
   const parts = /^([A-Ga-g])([#b]?)(-1|[0-9])$/.exec(name);
   if (!parts) return 0;
   const semitone = { c: 0, d: 2, e: 4, f: 5, g: 7, a: 9, b: 11 }[parts[1].toLowerCase()] +
