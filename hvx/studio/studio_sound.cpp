@@ -5,6 +5,7 @@
 #include "hvx/analysis/sound_picture.h"
 #include "hvx/analysis/sound_reader.h"
 #include "hvx/audio/note_name.h"
+#include "hvx/studio/work_slots.h"
 
 std::string noKindSentence(const std::string& fileName) {
   return "\"" + fileName +
@@ -13,6 +14,11 @@ std::string noKindSentence(const std::string& fileName) {
 }
 
 namespace {
+
+// A sound decoded for analysis is up to 64 MB of samples: two at once at most,
+// whichever connections ask.
+constexpr int kAnalysisSlots = 2;
+WorkSlots analysisSlots(kAnalysisSlots);
 
 const unsigned char* bytesOf(const std::string& text) {
   return reinterpret_cast<const unsigned char*>(text.data());
@@ -29,6 +35,7 @@ bool isSoundUpload(const std::string& bytes) {
 
 bool analyseSoundUpload(const std::string& bytes, std::string& bitmap, nlohmann::json& facts,
                         std::string& problem) {
+  const SlotHeld slot(analysisSlots);
   Sound sound;
   std::string error;
   // As hvx analyze reads a sound with no part and no interval named.
@@ -67,6 +74,7 @@ bool analyseSoundUpload(const std::string& bytes, std::string& bitmap, nlohmann:
         {"bodyLevel", parts.body ? nlohmann::json(tenths(parts.bodyLevel)) : nullptr}}},
       {"rows", picture.timing.rows},
       {"interval", picture.timing.interval},
+      {"bpm", picture.timing.bpm},
       {"tonepix", tonepixTiming(picture.timing)}};
   return true;
 }

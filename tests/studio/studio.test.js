@@ -29,7 +29,7 @@ async function main() {
   const tone = path.join(scratch, "tone");
   fs.mkdirSync(tone);
   makePicture(binDir, path.join(tone, "flat.bmp"), 16, "128", 64);
-  execFileSync(path.join(binDir, "tonepix"), ["flat.bmp"], { cwd: tone });
+  execFileSync(path.join(binDir, "tonepix"), ["-f0", "flat.bmp"], { cwd: tone });
   const sound = path.join(scratch, "flat C3.wav");
   execFileSync(hvx, ["render", path.join(tone, "flat.hvx"), "--note", "C3", "-o", sound]);
   const analysisFile = path.join(tone, "flat.analysis.bmp");
@@ -71,6 +71,9 @@ async function main() {
     assert.ok(pitch && Math.abs(Number(pitch[1] || 0)) <= 3 && Math.abs(Number(pitch[2]) / 130.813 - 1) < 0.002,
               "the pitch and parts shown: " + soundNote);
     assert.equal(await page.inputValue("#note"), analysed.commands.render.match(/--freq ([0-9.]+)/)[1] + " Hz");
+    // Converted as the tonepix command hvx analyze prints: its timing, no detune.
+    const command = await page.textContent("#command");
+    for (const flag of analysed.commands.tonepix.split(" ").slice(1, -1)) assert.ok(command.split(" ").includes(flag), command + " has " + flag);
     await page.dispatchEvent("#play", "pointerdown");
     await page.waitForFunction(() => document.body.dataset.playing === "1");
     assert.ok(Math.abs(Number(await page.evaluate(() => document.body.dataset.playedHz)) / 130.813 - 1) < 0.002,
@@ -80,6 +83,7 @@ async function main() {
     await page.selectOption("#folder-picture", "flat C3.wav");
     shown = await waitForResult(page, shown.result);
     assert.equal(await page.textContent("#sound-note"), soundNote);
+    await page.screenshot({ path: path.join(workDir, "sound.png"), fullPage: true });
 
     await page.setInputFiles("#file", upload);
     shown = await waitForResult(page, shown.result);
@@ -90,6 +94,7 @@ async function main() {
     await page.fill("#hold", "1.5");
     await page.fill("#seed", "7");
     await page.fill("#harmonics", "24");
+    await page.check("#timing-interval");  // the sound chose a tempo
     await page.fill("#interval", "0.25");
     await page.fill("#plateau", "50");
     await page.fill("#detune", "0");

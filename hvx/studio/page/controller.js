@@ -293,8 +293,9 @@ async function convert() {
   }
 }
 
-// A sound's analysis: its pitch and parts, as hvx analyze prints them; the
-// note field plays the picture at the pitch its harmonics hold most.
+// A sound's analysis: its pitch and parts, as hvx analyze prints them. The
+// rows' timing and detune are set as the tonepix command hvx analyze prints,
+// and the note field plays the picture at the pitch its harmonics hold most.
 function describeSound(sound) {
   const line = $("sound-note");
   if (!sound) {
@@ -310,6 +311,10 @@ function describeSound(sound) {
     ", silent from " + s(parts.end) + ". " + sound.rows + " rows (tonepix " + sound.tonepix + "), played at " +
     sound.played.toFixed(2) + " Hz.";
   $("note").value = sound.played.toFixed(2) + " Hz";
+  $(sound.bpm > 0 ? "timing-tempo" : "timing-interval").checked = true;
+  if (sound.bpm > 0) $("bpm").value = String(sound.bpm);
+  else $("interval").value = sound.tonepix.slice(2);
+  $("detune").value = "0";
 }
 
 async function usePicture(promise) {
