@@ -215,6 +215,21 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
         << added->body;
     expectServing();
   }
+  // A voice the studio made, given back: named as a voice, not as noise.
+  const auto picture =
+      client_->Post("/api/picture?name=ok.bmp", picture64(8), "application/octet-stream");
+  const auto converted =
+      postJson("/api/convert", "{\"picture\":\"" + idIn(picture, "picture") + "\"}");
+  ASSERT_EQ(statusOf(converted), 200);
+  const auto voice =
+      client_->Get(("/api/result/" + idIn(converted, "result") + "/voice.hvx").c_str());
+  ASSERT_EQ(statusOf(voice), 200);
+  const auto givenBack =
+      client_->Post("/api/picture?name=mine.hvx", voice->body, "application/octet-stream");
+  ASSERT_TRUE(givenBack);
+  EXPECT_EQ(givenBack->status, 422);
+  EXPECT_NE(givenBack->body.find("mine.hvx\\\" is a voice: "), std::string::npos)
+      << givenBack->body;
   EXPECT_EQ(statusOf(postJson("/api/convert", "{\"picture\": 5, \"rows\": \"many\"}")), 400);
   EXPECT_EQ(statusOf(postJson("/api/convert", "not json")), 400);
   expectServing();

@@ -1,11 +1,14 @@
 #include "hvx/studio/studio_sound.h"
 
 #include <cmath>
+#include <memory>
 
 #include "hvx/analysis/sound_picture.h"
 #include "hvx/analysis/sound_reader.h"
 #include "hvx/audio/note_name.h"
 #include "hvx/studio/work_slots.h"
+#include "voice/voice_layout.h"
+#include "voice/voice_reader.h"
 
 std::string noKindSentence(const std::string& fileName) {
   return "\"" + fileName +
@@ -28,6 +31,21 @@ double tenths(double value) { return std::round(value * 10.0) / 10.0; }
 double millis(double value) { return std::round(value * 1000.0) / 1000.0; }
 
 }  // namespace
+
+std::string voiceFileSentence(const std::string& fileName) {
+  return "\"" + fileName +
+         "\" is a voice: the studio opens pictures and sounds; hvx picture --absolute draws a "
+         "voice and hvx render plays it.";
+}
+
+bool isVoiceUpload(const std::string& bytes) {
+  if (bytes.size() > kLargestVoiceFileBytes) {
+    return false;
+  }
+  auto voice = std::make_unique<Voice>();  // too big for a stack
+  VoiceReadError error;
+  return readVoice(bytesOf(bytes), bytes.size(), *voice, error);
+}
 
 bool isSoundUpload(const std::string& bytes) {
   return isSoundContainer(bytesOf(bytes), bytes.size());

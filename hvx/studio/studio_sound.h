@@ -11,6 +11,12 @@
 // The one line for a file the studio reads as none of its kinds.
 std::string noKindSentence(const std::string& fileName);
 
+// The one line for a voice file, which the studio does not open.
+std::string voiceFileSentence(const std::string& fileName);
+
+// Whether `bytes` are a whole voice file.
+bool isVoiceUpload(const std::string& bytes);
+
 // Whether `bytes` open as a sound (by their container, not their name).
 bool isSoundUpload(const std::string& bytes);
 

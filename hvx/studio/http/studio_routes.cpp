@@ -145,7 +145,7 @@ void sendPictureAdded(Response& response, StudioSession& session, const std::str
 
 // A file from the chooser, a drop or the folder: a sound becomes the picture
 // hvx analyze makes of it, a picture is kept as it is (its decoder speaks
-// for it at conversion), and anything else is refused in one line.
+// for it at conversion), and a voice or anything else is refused in one line.
 void sendFileAdded(Response& response, StudioSession& session, const std::string& fileName,
                    std::string bytes, bool fromFolder) {
   if (isSoundUpload(bytes)) {
@@ -164,6 +164,10 @@ void sendFileAdded(Response& response, StudioSession& session, const std::string
     }
     sendJson(response, 200,
              json{{"picture", id}, {"name", outputNamesFor(name).stem}, {"sound", facts}});
+    return;
+  }
+  if (isVoiceUpload(bytes)) {
+    sendError(response, 422, voiceFileSentence(fileName));
     return;
   }
   PictureScreen screen;
