@@ -23,16 +23,16 @@ async function main() {
   makePicture(binDir, path.join(folder, "photo.bmp"), 40, "random:5", 64);
   const notAPicture = path.join(scratch, "notes.png");
   fs.writeFileSync(notAPicture, "these are words, not pixels\n");
-  // A sound at a known note: a flat picture's voice rendered at C3, and the
+  // A sound at a known note: a picture's voice rendered at C3, and the
   // picture hvx analyze makes of it.
   const hvx = path.join(binDir, "hvx");
   const tone = path.join(scratch, "tone");
   fs.mkdirSync(tone);
-  makePicture(binDir, path.join(tone, "flat.bmp"), 16, "128", 64);
-  execFileSync(path.join(binDir, "tonepix"), ["-f0", "flat.bmp"], { cwd: tone });
-  const sound = path.join(scratch, "flat C3.wav");
-  execFileSync(hvx, ["render", path.join(tone, "flat.hvx"), "--note", "C3", "-o", sound]);
-  const analysisFile = path.join(tone, "flat.analysis.bmp");
+  makePicture(binDir, path.join(tone, "tone.bmp"), 16, "random:3", 64);
+  execFileSync(path.join(binDir, "tonepix"), ["-f0", "tone.bmp"], { cwd: tone });
+  const sound = path.join(scratch, "tone C3.wav");
+  execFileSync(hvx, ["render", path.join(tone, "tone.hvx"), "--note", "C3", "-o", sound]);
+  const analysisFile = path.join(tone, "tone.analysis.bmp");
   const analysed = JSON.parse(execFileSync(hvx, ["analyze", sound, "-o", analysisFile, "--json"], { encoding: "utf8" }));
 
   const studio = await startStudio(binDir, folder);
@@ -56,7 +56,7 @@ async function main() {
 
     // A sound: the grid is the picture hvx analyze makes, the pitch is shown,
     // and the note field plays the voice at the sound's own pitch.
-    fs.copyFileSync(sound, path.join(folder, "flat C3.wav"));
+    fs.copyFileSync(sound, path.join(folder, "tone C3.wav"));
     await page.setInputFiles("#file", sound);
     shown = await waitForResult(page, shown.result);
     const pixels = (bytes) => Array.from(bytes.subarray(bytes.readUInt32LE(10)));
@@ -80,9 +80,12 @@ async function main() {
               "played at the sound's pitch");
     await page.dispatchEvent("#play", "pointerup");
     // The same sound from the folder's list.
-    await page.selectOption("#folder-picture", "flat C3.wav");
+    await page.selectOption("#folder-picture", "tone C3.wav");
     shown = await waitForResult(page, shown.result);
     assert.equal(await page.textContent("#sound-note"), soundNote);
+    // The README's picture: a sound opened, its preview drawn.
+    await waitForPreview(page, shown.result);
+    await page.waitForFunction(() => document.getElementById("spectrogram").dataset.seconds === "8.900");
     await page.screenshot({ path: path.join(workDir, "sound.png"), fullPage: true });
 
     await page.setInputFiles("#file", upload);
@@ -158,9 +161,9 @@ async function main() {
     await page.screenshot({ path: path.join(workDir, "studio.png"), fullPage: true });
     assert.ok(fs.readFileSync(path.join(folder, "wide_swatch-prepared.hvx")).equals(fs.readFileSync(voice)));
     assert.match(await saved("#save-bitmap"), /^Saved wide_swatch-prepared.bmp/);
-    assert.deepEqual(fs.readdirSync(folder).sort(), ["flat C3.wav", "photo.bmp", "wide_swatch-prepared.bmp", "wide_swatch-prepared.hvx"]);
+    assert.deepEqual(fs.readdirSync(folder).sort(), ["photo.bmp", "tone C3.wav", "wide_swatch-prepared.bmp", "wide_swatch-prepared.hvx"]);
     assert.deepEqual(await page.$$eval("#folder-picture option", (all) => all.map((o) => o.value)),
-                     ["", "flat C3.wav", "photo.bmp", "wide_swatch-prepared.bmp"]);
+                     ["", "photo.bmp", "tone C3.wav", "wide_swatch-prepared.bmp"]);
     // A file already there is replaced only when the user says so on the page.
     fs.writeFileSync(path.join(folder, "wide_swatch-prepared.hvx"), "mine");
     const answers = [];
