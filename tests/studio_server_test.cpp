@@ -215,7 +215,7 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
         << added->body;
     expectServing();
   }
-  // A voice the studio made, given back: named as a voice, not as noise.
+  // A voice cut short is no voice: one sentence of what the studio reads.
   const auto picture =
       client_->Post("/api/picture?name=ok.bmp", picture64(8), "application/octet-stream");
   const auto converted =
@@ -224,12 +224,19 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
   const auto voice =
       client_->Get(("/api/result/" + idIn(converted, "result") + "/voice.hvx").c_str());
   ASSERT_EQ(statusOf(voice), 200);
-  const auto givenBack =
-      client_->Post("/api/picture?name=mine.hvx", voice->body, "application/octet-stream");
-  ASSERT_TRUE(givenBack);
-  EXPECT_EQ(givenBack->status, 422);
-  EXPECT_NE(givenBack->body.find("mine.hvx\\\" is a voice: "), std::string::npos)
-      << givenBack->body;
+  const auto cut = client_->Post("/api/picture?name=cut.hvx", voice->body.substr(0, 700),
+                                 "application/octet-stream");
+  EXPECT_EQ(statusOf(cut), 422);
+  // A voice whose name is not UTF-8 opens and plays: the answers replace
+  // what is not text.
+  std::string named = voice->body;
+  named.replace(4, 2, "\xff\xfe");
+  const auto opened = client_->Post("/api/picture?name=%FF.hvx", named, "application/octet-stream");
+  ASSERT_EQ(statusOf(opened), 200) << opened->body;
+  const auto played =
+      postJson("/api/convert", "{\"voice\":\"" + idIn(opened, "voice") + "\",\"withVoice\":true}");
+  EXPECT_EQ(statusOf(played), 200);
+  EXPECT_NE(played->body.find("\"name\":\"\xef\xbf\xbd\xef\xbf\xbd"), std::string::npos);
   EXPECT_EQ(statusOf(postJson("/api/convert", "{\"picture\": 5, \"rows\": \"many\"}")), 400);
   EXPECT_EQ(statusOf(postJson("/api/convert", "not json")), 400);
   expectServing();
@@ -274,6 +281,74 @@ TEST_F(StudioServerTest, OpensOnlyListedFilesAndSavesOnlyPlainNames) {
 // Two hundred clients that send a header line every 1.5 s and never a whole
 // request, with no token: an ordinary request beside them is answered at
 // once, and each of them is dropped a few seconds after its first byte.
+TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
+  ToneOptions options;
+  options.whole('f') = 30;
+  const std::string original = convertLikeTonepix(picture64(8), "pad", options, 3).voice;
+  ASSERT_TRUE(writeFileBytes(folder_ + "/pad.hvx", original));
+  const auto added = postJson("/api/folder-picture", "{\"name\":\"pad.hvx\"}");
+  ASSERT_EQ(statusOf(added), 200) << added->body;
+  const std::string voice = idIn(added, "voice");
+  const auto turn = [&](const std::string& fields) {
+    const auto reply = postJson("/api/convert", "{\"voice\":\"" + voice + "\"" + fields + "}");
+    EXPECT_EQ(statusOf(reply), 200) << reply->body;
+    return nlohmann::json::parse(reply->body);
+  };
+  const auto fileOf = [&](const nlohmann::json& result) {
+    return client_->Get(("/api/result/" + result["result"].get<std::string>() + "/voice.hvx").c_str())
+        ->body;
+  };
+  // As it is: the same bytes, played as they are.
+  nlohmann::json shown = turn("");
+  EXPECT_EQ(fileOf(shown), original);
+  EXPECT_EQ(shown["opened"]["rows"], 10);
+  EXPECT_EQ(shown["opened"]["loopStartRow"], 3);
+  EXPECT_EQ(shown["opened"]["loopEndRow"], 8);
+  EXPECT_EQ(shown["opened"]["edited"], false);
+  EXPECT_EQ(shown["voiceFile"], "pad-edited.hvx");
+  // An edit and a moved loop.
+  nlohmann::json levels = shown["prepared"]["grid"];
+  levels[64 * 2 + 1] = 255;
+  shown = turn(",\"levels\":" + levels.dump() + ",\"loopStart\":1,\"loopEnd\":6");
+  EXPECT_EQ(shown["opened"]["edited"], true);
+  EXPECT_EQ(shown["prepared"]["grid"], levels);
+  EXPECT_EQ(shown["opened"]["loopStartRow"], 1);
+  EXPECT_EQ(shown["opened"]["loopEndRow"], 6);
+  const std::string edited = fileOf(shown);
+  ASSERT_EQ(edited.size(), original.size());
+  EXPECT_NE(edited, original);
+  // Refused edits say why.
+  EXPECT_EQ(statusOf(postJson("/api/convert", "{\"voice\":\"" + voice + "\",\"loopStart\":7,\"loopEnd\":2}")), 422);
+  EXPECT_EQ(statusOf(postJson("/api/convert", "{\"voice\":\"" + voice + "\",\"levels\":[1,2,3]}")), 422);
+  EXPECT_EQ(statusOf(postJson("/api/convert", "{\"voice\":\"v00\"}")), 422);
+
+  // Saved under its new name; over the file opened only once the user agreed.
+  const auto save = [&](const std::string& fields) {
+    return postJson("/api/save", "{\"result\":\"" + shown["result"].get<std::string>() +
+                                     "\",\"file\":\"voice.hvx\"" + fields + "}");
+  };
+  EXPECT_EQ(statusOf(save("")), 200);
+  EXPECT_EQ(readFileBytes(folder_ + "/pad-edited.hvx"), edited);
+  const auto asked = save(",\"as\":\"pad.hvx\"");
+  EXPECT_EQ(statusOf(asked), 409);
+  EXPECT_NE(asked->body.find("is the voice you opened"), std::string::npos) << asked->body;
+  EXPECT_NE(asked->body.find("\"exists\":\"pad.hvx\""), std::string::npos) << asked->body;
+  EXPECT_EQ(readFileBytes(folder_ + "/pad.hvx"), original);
+  for (const char* name : {"../pad.hvx", "pad.bmp", ".hvx", "sub/x.hvx"}) {
+    EXPECT_EQ(statusOf(save(std::string(",\"as\":\"") + name + "\",\"replace\":true")), 400)
+        << name;
+  }
+  EXPECT_EQ(statusOf(save(",\"as\":\"pad.hvx\",\"replace\":true")), 200);
+  EXPECT_EQ(readFileBytes(folder_ + "/pad.hvx"), edited);
+  // A picture's save never takes another name, nor replaces its picture.
+  const auto picture = postJson("/api/convert", "{\"picture\":\"" + pickedPicture("ok.bmp") + "\"}");
+  const auto renamed = postJson("/api/save", "{\"result\":\"" + idIn(picture, "result") +
+                                                 "\",\"file\":\"voice.hvx\",\"as\":\"ok.bmp\"," +
+                                                 "\"replace\":true}");
+  EXPECT_EQ(statusOf(renamed), 200);
+  EXPECT_EQ(idIn(renamed, "saved"), "ok-prepared.hvx");
+}
+
 TEST_F(StudioServerTest, TricklingClientsHoldNothing) {
   std::vector<int> slow;
   for (int i = 0; i < 200; ++i) {

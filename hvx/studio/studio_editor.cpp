@@ -106,7 +106,8 @@ bool resultVoiceJson(const StudioResult& result, std::string& text, std::string&
   if (!readResultVoice(result, *voice, error)) {
     return false;
   }
-  text = voiceToJson(*voice).dump();
+  // An opened voice's name is the file's bytes, not always UTF-8.
+  text = voiceToJson(*voice).dump(-1, ' ', false, json::error_handler_t::replace);
   return true;
 }
 

@@ -15,20 +15,25 @@
 namespace {
 
 // Extensions of the formats the picture decoder and the sound reader read.
-bool hasPictureExtension(const std::string& name) {
-  static const char* const kExtensions[] = {".bmp", ".png",  ".jpg", ".jpeg", ".gif", ".tga",
-                                            ".psd", ".pgm",  ".ppm", ".pnm",  ".hdr", ".pic",
-                                            ".wav", ".flac", ".aif", ".aiff", ".ogg", ".oga"};
+bool endsWithAny(const std::string& name, const char* const* extensions, std::size_t count) {
   std::string lower = name;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (const char* extension : kExtensions) {
-    const std::size_t length = std::strlen(extension);
-    if (lower.size() > length && lower.compare(lower.size() - length, length, extension) == 0) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t length = std::strlen(extensions[i]);
+    if (lower.size() > length && lower.compare(lower.size() - length, length, extensions[i]) == 0) {
       return true;
     }
   }
   return false;
+}
+
+// Files the studio opens: pictures, sounds and voices.
+bool hasOpenedExtension(const std::string& name) {
+  static const char* const kExtensions[] = {
+      ".bmp", ".png", ".jpg",  ".jpeg", ".gif", ".tga",  ".psd", ".pgm", ".ppm", ".pnm",
+      ".hdr", ".pic", ".wav", ".flac", ".aif", ".aiff", ".ogg", ".oga", ".hvx"};
+  return endsWithAny(name, kExtensions, sizeof kExtensions / sizeof kExtensions[0]);
 }
 
 // Two names for one file (a hard link), or one name twice.
@@ -37,6 +42,11 @@ bool sameEntry(const struct stat& a, const struct stat& b) {
 }
 
 }  // namespace
+
+bool hasVoiceExtension(const std::string& name) {
+  static const char* const kVoice[] = {".hvx"};
+  return endsWithAny(name, kVoice, 1);
+}
 
 bool isPlainFileName(const std::string& name) {
   return !name.empty() && name.size() <= 255 && name[0] != '.' &&
@@ -81,7 +91,7 @@ std::vector<std::string> PictureFolder::listPictures() const {
   while (const dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
     struct stat info {};
-    if (!isPlainFileName(name) || !hasPictureExtension(name) ||
+    if (!isPlainFileName(name) || !hasOpenedExtension(name) ||
         ::fstatat(folder_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(info.st_mode)) {
       continue;
@@ -135,7 +145,7 @@ bool PictureFolder::readPicture(const std::string& name, std::size_t maxBytes, s
 
 PictureFolder::SaveOutcome PictureFolder::save(const std::string& name, const std::string& bytes,
                                                bool replace, const std::string& sourceName,
-                                               std::string& message) const {
+                                               bool sourceIsVoice, std::string& message) const {
   if (folder_ < 0 || !isPlainFileName(name)) {
     message = "That name cannot be saved in the folder.";
     return SaveOutcome::Refused;
@@ -148,8 +158,14 @@ PictureFolder::SaveOutcome PictureFolder::save(const std::string& name, const st
         (!sourceName.empty() &&
          ::fstatat(folder_, sourceName.c_str(), &source, AT_SYMLINK_NOFOLLOW) == 0 &&
          sameEntry(existing, source))) {
-      message = "\"" + name + "\" is the picture it was made from; it is never replaced.";
-      return SaveOutcome::Refused;
+      if (!sourceIsVoice) {
+        message = "\"" + name + "\" is the file it was made from; it is never replaced.";
+        return SaveOutcome::Refused;
+      }
+      if (!replace) {
+        message = "\"" + name + "\" is the voice you opened.";
+        return SaveOutcome::Exists;
+      }
     }
     if (S_ISLNK(existing.st_mode)) {
       // Writing through it could reach outside the folder.

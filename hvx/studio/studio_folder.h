@@ -22,8 +22,8 @@ class PictureFolder {
   // The folder as the user named it, for messages.
   const std::string& path() const { return path_; }
 
-  // Picture files directly inside the folder, sorted: regular files only, no
-  // dot files, with an extension the picture decoder knows.
+  // The files directly inside the folder the studio opens, sorted: regular
+  // files only, no dot files, named as a picture, a sound or a voice.
   std::vector<std::string> listPictures() const;
 
   // Reads `name`, which must be in the current listing, up to `maxBytes`.
@@ -37,10 +37,13 @@ class PictureFolder {
   // file (a temporary file beside it, renamed into place), so that an
   // existing file is kept whole or replaced whole. A file already there is
   // replaced only when `replace` says the user agreed (else Exists); never
-  // `sourceName`, the picture the bytes were made from, nor a link, a folder
-  // or anything but a plain file. `name` must be a plain file name.
+  // `sourceName`, the file the bytes were made from, unless it is an opened
+  // voice (`sourceIsVoice`) that the user agreed to replace by its edit; nor
+  // a link, a folder or anything but a plain file. `name` must be a plain
+  // file name.
   SaveOutcome save(const std::string& name, const std::string& bytes, bool replace,
-                   const std::string& sourceName, std::string& message) const;
+                   const std::string& sourceName, bool sourceIsVoice,
+                   std::string& message) const;
 
  private:
   int folder_ = -1;
@@ -50,3 +53,6 @@ class PictureFolder {
 
 // True for a name that can only mean a file directly inside a folder.
 bool isPlainFileName(const std::string& name);
+
+// True for a name ending in .hvx, in any case.
+bool hasVoiceExtension(const std::string& name);

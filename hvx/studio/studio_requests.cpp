@@ -109,6 +109,45 @@ bool studioRequestFromJson(const json& body, StudioRequest& request, std::string
   return true;
 }
 
+bool voiceTurnFromJson(const json& body, VoiceTurn& turn, std::string& error) {
+  const json id = body.is_object() ? body.value("voice", json()) : json();
+  if (!id.is_string()) {
+    error = "The request was not understood.";
+    return false;
+  }
+  turn.voiceId = id.get<std::string>();
+  const json levels = body.value("levels", json());
+  // A voice's grid is at most 128 points of 128 harmonics.
+  constexpr std::size_t kMaxCells = std::size_t{kEnvelopeCapacity} * kVoiceSlots * kVoiceHarmonics;
+  if (!levels.is_null() && (!levels.is_array() || levels.size() > kMaxCells)) {
+    error = "The grid of a voice is a list of levels, row by row.";
+    return false;
+  }
+  turn.edit.levels.clear();
+  for (const json& level : levels.is_array() ? levels : json::array()) {
+    if (!level.is_number_integer() || level.get<long long>() < 0 || level.get<long long>() > 255) {
+      error = "Every level of the grid must be a whole number from 0 to 255.";
+      return false;
+    }
+    turn.edit.levels.push_back(static_cast<std::uint8_t>(level.get<int>()));
+  }
+  for (const auto& [key, row] : {std::pair<const char*, int*>{"loopStart", &turn.edit.loopStartRow},
+                                 {"loopEnd", &turn.edit.loopEndRow}}) {
+    const json value = body.value(key, json());
+    if (value.is_null()) {
+      *row = -1;
+    } else if (value.is_number_integer() && value.get<long long>() >= 0 &&
+               value.get<long long>() < kEnvelopeCapacity) {
+      *row = value.get<int>();
+    } else {
+      error = "The loop's rows must be whole numbers from 0 to " +
+              std::to_string(kEnvelopeCapacity - 1) + ".";
+      return false;
+    }
+  }
+  return previewHoldFromJson(body, turn.holdSeconds, error);
+}
+
 bool previewHoldFromJson(const json& body, double& seconds, std::string& error) {
   const json hold = body.value("hold", json(2.0));
   if (!hold.is_number() || !(hold.get<double>() >= 0.0) ||
@@ -171,6 +210,27 @@ std::string levelsNote(const ToneConversion& conversion) {
 
 }  // namespace
 
+namespace {
+
+json openedVoiceJson(const OpenedVoice& opened) {
+  const VoiceGrid& grid = opened.grid;
+  return json{{"file", opened.fileName},
+              {"name", opened.voiceName},
+              {"rows", grid.rows},
+              {"columns", grid.columns},
+              {"loopStart", opened.loopStart},
+              {"loopEnd", opened.loopEnd},
+              {"loopStartRow", grid.loopStartRow},
+              {"loopEndRow", grid.loopEndRow},
+              {"loopMovable", !grid.times.empty()},
+              {"times", grid.times},
+              {"baseFrequency", opened.baseFrequency},
+              {"edited", opened.edited},
+              {"tonepixMakes", opened.tonepixMakes}};
+}
+
+}  // namespace
+
 json studioResultJson(const StudioResult& result, bool canSave) {
   const std::string base = "api/result/" + result.id + "/";
   // tonepix seeds its generator from the clock, so a voice that drew from
@@ -193,7 +253,10 @@ json studioResultJson(const StudioResult& result, bool canSave) {
   if (!result.voicePng.empty()) {
     files["voicePicture"] = base + "voice.png";
   }
-  return json{{"result", result.id},
+  if (result.opened != nullptr) {
+    command = result.opened->tonepixMakes ? command : std::string();
+  }
+  json answer{{"result", result.id},
               {"name", result.names.stem},
               {"voiceFile", result.names.voice},
               {"bitmapFile", result.names.bitmap},
@@ -217,6 +280,13 @@ json studioResultJson(const StudioResult& result, bool canSave) {
               {"previewRate", result.previewRate},
               {"previewError", result.previewError},
               {"canSave", canSave}};
+  if (result.opened != nullptr) {
+    answer["opened"] = openedVoiceJson(*result.opened);
+    if (result.bitmap.empty()) {  // no picture makes it
+      answer["files"].erase("bitmap");
+    }
+  }
+  return answer;
 }
 
 bool resultFileFromName(const std::string& name, ResultFile& file) {

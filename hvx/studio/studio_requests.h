@@ -11,6 +11,11 @@
 // that is not an object of numbers, flags and texts where expected.
 bool studioRequestFromJson(const nlohmann::json& body, StudioRequest& request, std::string& error);
 
+// An edit of an opened voice: {"voice": id, "levels": [rows * columns]
+// (absent: as it is), "loopStart": row, "loopEnd": row (absent: as it is),
+// "hold": seconds}. False with a sentence in `error`.
+bool voiceTurnFromJson(const nlohmann::json& body, VoiceTurn& turn, std::string& error);
+
 // Tone options under the names the page sends them by; the page starts its
 // controls from tonepix's defaults this way.
 nlohmann::json toneOptionsJson(const ToneOptions& tone);

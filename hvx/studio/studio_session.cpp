@@ -7,12 +7,16 @@
 #include "hvx/picture/prepared_name.h"
 #include "hvx/studio/http/studio_access.h"
 #include "hvx/studio/work_slots.h"
+#include "hvx/voice/voice_file.h"
+#include "voice/voice_layout.h"
+#include "voice/voice_reader.h"
 
 namespace {
 
 constexpr std::size_t kMaxNameLength = 60;
 constexpr std::size_t kKeptPreparations = 16;  // a few kilobytes each
 constexpr std::size_t kIdBytes = 16;           // 128 random bits
+constexpr std::size_t kKeptVoices = 64;        // about 270 KB each
 
 std::string settingsKey(const std::string& pictureId, const PrepareSettings& settings) {
   return pictureId + "/" + std::to_string(settings.rows) + (settings.topFirst ? "t" : "b") +
@@ -63,6 +67,14 @@ OutputNames outputNamesFor(const std::string& fileName) {
   names.bitmap = defaultPreparedName(voiceNameFor(fileName) + extension);
   names.stem = std::filesystem::path(names.bitmap).stem().string();
   names.voice = derivedOutputName(names.bitmap, ".hvx");
+  return names;
+}
+
+OutputNames openedVoiceNames(const std::string& fileName) {
+  OutputNames names;
+  names.stem = voiceNameFor(fileName);
+  names.voice = names.stem + "-edited.hvx";
+  names.bitmap = names.stem + ".bmp";
   return names;
 }
 
@@ -185,8 +197,13 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
     error = made->conversion.error;
     return false;
   }
-  VoicePreview preview =
-      previewVoice(made->conversion.voice, request.holdSeconds, settings.topFirst);
+  result = made;
+  return keep(made, request.holdSeconds, settings.topFirst, error);
+}
+
+bool StudioSession::keep(const std::shared_ptr<StudioResult>& made, double holdSeconds,
+                         bool topFirst, std::string& error) {
+  VoicePreview preview = previewVoice(made->conversion.voice, holdSeconds, topFirst);
   made->previewAudio = preview.audio;
   made->voicePng = std::move(preview.png);
   made->previewSeconds = preview.seconds;
@@ -210,6 +227,89 @@ bool StudioSession::run(const StudioRequest& request, std::shared_ptr<const Stud
   if (made->previewAudio != nullptr) {
     renderer_.submit(made->previewAudio);
   }
-  result = made;
   return true;
+}
+
+std::string StudioSession::addVoice(const std::string& fileName, const std::string& bytes,
+                                    bool fromFolder, std::string& error) {
+  auto voice = std::make_shared<Voice>();
+  VoiceReadError readError;
+  if (bytes.size() > kLargestVoiceFileBytes ||
+      !readVoice(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), *voice,
+                 readError)) {
+    error = "\"" + fileName + "\" is not a voice the studio can read.";
+    return "";
+  }
+  auto grid = std::make_shared<VoiceGrid>();
+  if (!voiceGridOf(*voice, *grid, error)) {
+    error = "\"" + fileName + "\" cannot be opened: " + error;
+    return "";
+  }
+  const std::string id = randomHex(kIdBytes);
+  if (id.empty()) {
+    error = "The studio could not make an id for the voice.";
+    return id;
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  voices_.push_back(KeptVoice{"v" + id, fileName, fromFolder, voice, grid, bytes});
+  if (voices_.size() > kKeptVoices) {
+    voices_.pop_front();
+  }
+  return voices_.back().id;
+}
+
+bool StudioSession::findVoice(const std::string& id, KeptVoice& voice) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  for (const KeptVoice& kept : voices_) {
+    if (kept.id == id) {
+      voice = kept;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool StudioSession::runVoice(const VoiceTurn& turn, std::shared_ptr<const StudioResult>& result,
+                             std::string& error) {
+  KeptVoice kept;
+  if (!findVoice(turn.voiceId, kept)) {
+    error = "That voice is no longer in the studio; please open it again.";
+    return false;
+  }
+  auto edited = std::make_unique<Voice>();  // too big for a stack
+  if (!applyVoiceEdit(*kept.voice, *kept.grid, turn.edit, *edited, error)) {
+    return false;
+  }
+  auto made = std::make_shared<StudioResult>();
+  made->conversion.voice = encodeVoiceFile(*edited);
+  if (made->conversion.voice.empty()) {
+    error = "The edited voice could not be assembled.";
+    return false;
+  }
+  auto opened = std::make_shared<OpenedVoice>();
+  if (!voiceGridOf(*edited, opened->grid, error)) {
+    return false;
+  }
+  opened->fileName = kept.fileName;
+  opened->voiceName = voiceNameOf(*edited);
+  opened->loopStart = edited->loopStart;
+  opened->loopEnd = edited->loopEnd;
+  int slots[kVoiceSlots];
+  opened->baseFrequency =
+      slotsInUse(*edited, slots) > 0 ? edited->sets[slots[0]].baseFrequency : 0.0f;
+  opened->edited = made->conversion.voice != kept.bytes;
+  made->names = openedVoiceNames(kept.fileName);
+  made->sourceName = kept.fromFolder ? kept.fileName : std::string();
+  made->conversion.converted = true;
+  made->conversion.loopStartPoint = opened->grid.loopStartRow;
+  made->conversion.loopEndPoint = opened->grid.loopEndRow;
+  made->conversion.harmonicCount = opened->grid.columns;
+  made->prepared.rows = opened->grid.rows;
+  made->prepared.sourceWidth = opened->grid.columns;
+  made->prepared.sourceHeight = opened->grid.rows;
+  made->prepared.uncappedRows = opened->grid.rows;
+  made->prepared.grid = opened->grid.levels;
+  made->opened = opened;
+  result = made;
+  return keep(made, turn.holdSeconds, false, error);
 }

@@ -10,6 +10,7 @@
 #include "hvx/picture/picture_prepare.h"
 #include "hvx/studio/studio_conversion.h"
 #include "hvx/studio/studio_preview.h"
+#include "hvx/studio/studio_voice.h"
 
 // One turn of the loop: which picture, how to prepare it, the tonepix
 // options, and how the preview should sound.
@@ -19,6 +20,28 @@ struct StudioRequest {
   ToneOptions tone;
   std::uint32_t seed = 1;
   double holdSeconds = 2.0;
+};
+
+// One turn for a voice file opened as it is: which one, the page's edit of
+// it, and how long the preview holds.
+struct VoiceTurn {
+  std::string voiceId;
+  VoiceEdit edit;
+  double holdSeconds = 2.0;
+};
+
+// What the page shows of an opened voice, as edited.
+struct OpenedVoice {
+  std::string fileName;  // the file it was opened from, as the user named it
+  std::string voiceName;  // the name the voice holds
+  VoiceGrid grid;
+  float loopStart = 0.0f;
+  float loopEnd = 0.0f;
+  float baseFrequency = 0.0f;  // of its first set in use
+  bool edited = false;         // its bytes differ from the file's
+  // tonepix makes these very bytes from the result's bitmap with its
+  // option texts: shown as a command, the picture offered.
+  bool tonepixMakes = false;
 };
 
 // The names a picture's outputs are saved and downloaded under, as the
@@ -31,6 +54,10 @@ struct OutputNames {
   std::string voice;   // stem + ".hvx"
 };
 OutputNames outputNamesFor(const std::string& fileName);
+// The names an opened voice's outputs take: the edit saved beside the file
+// as stem-edited.hvx, never over it unless asked, and the picture tonepix
+// would make it from as stem.bmp.
+OutputNames openedVoiceNames(const std::string& fileName);
 
 // Everything the page shows and offers after one turn.
 struct StudioResult {
@@ -49,6 +76,7 @@ struct StudioResult {
   int previewRate = 0;
   std::string previewError;  // why there is no preview, when there is none
   std::size_t bytes = 0;     // memory it holds, its preview's file included
+  std::shared_ptr<const OpenedVoice> opened;  // for a voice file opened; else null
 };
 
 // Memory the kept pictures and results may take. Each client's newest ones
@@ -76,6 +104,16 @@ class StudioSession {
 
   std::shared_ptr<const StudioResult> result(const std::string& id) const;
 
+  // Keeps a voice file under a new id, like addPicture. Empty with a
+  // sentence in `error` when it is not a voice the grid can show.
+  std::string addVoice(const std::string& fileName, const std::string& bytes, bool fromFolder,
+                       std::string& error);
+
+  // The opened voice with the page's edit: played, shown and saved as any
+  // result. False with a sentence in `error`.
+  bool runVoice(const VoiceTurn& turn, std::shared_ptr<const StudioResult>& result,
+                std::string& error);
+
  private:
   struct Picture {
     std::string id;
@@ -88,7 +126,19 @@ class StudioSession {
     std::string key;
     PreparedPicture picture;
   };
+  struct KeptVoice {
+    std::string id;
+    std::string fileName;
+    bool fromFolder = false;
+    std::shared_ptr<const Voice> voice;
+    std::shared_ptr<const VoiceGrid> grid;
+    std::string bytes;  // the file as opened
+  };
   bool findPicture(const std::string& id, Picture& picture) const;
+  bool findVoice(const std::string& id, KeptVoice& voice) const;
+  // Renders, names and keeps a result made by run() or runVoice().
+  bool keep(const std::shared_ptr<StudioResult>& made, double holdSeconds, bool topFirst,
+            std::string& error);
   bool prepare(const Picture& picture, const PrepareSettings& settings, PreparedPicture& prepared,
                std::string& error);
 
@@ -100,6 +150,7 @@ class StudioSession {
   std::size_t resultBytes_ = 0;
   // Recent preparations, reused while only the tonepix options change.
   std::deque<Prepared> prepared_;
+  std::deque<KeptVoice> voices_;
 };
 
 // The voice name for a picture file name: its stem, with anything but

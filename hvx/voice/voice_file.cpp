@@ -1,5 +1,7 @@
 #include "hvx/voice/voice_file.h"
 
+#include <cstring>
+
 #include "hvx/files/file_io.h"
 #include "hvx/files/safe_write.h"
 #include "voice/voice_layout.h"
@@ -23,6 +25,10 @@ bool loadVoiceFile(const std::string& path, Voice& voice, std::string& problem) 
     return false;
   }
   return true;
+}
+
+std::string voiceNameOf(const Voice& voice) {
+  return std::string(voice.name, strnlen(voice.name, sizeof voice.name));
 }
 
 std::string encodeVoiceFile(const Voice& voice) {

@@ -9,6 +9,9 @@
 // larger than any voice can be are refused before they are read.
 bool loadVoiceFile(const std::string& path, Voice& voice, std::string& problem);
 
+// The name a voice holds, without its padding (it may fill all 64 bytes).
+std::string voiceNameOf(const Voice& voice);
+
 // The voice's file bytes, as tonepix writes them; empty when they cannot be
 // assembled.
 std::string encodeVoiceFile(const Voice& voice);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "hvx/voice/voice_file.h"
 #include "voice/voice_layout.h"
 
 namespace {
@@ -16,7 +17,7 @@ VoiceJson envelopeToJson(const Envelope& envelope) {
 
 VoiceJson voiceToJson(const Voice& voice) {
   VoiceJson json;
-  json["name"] = std::string(voice.name, strnlen(voice.name, sizeof voice.name));
+  json["name"] = voiceNameOf(voice);
   json["reserved0"] = voice.reserved0;
   json["loopStart"] = voice.loopStart;
   json["loopEnd"] = voice.loopEnd;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "hvx/voice/printable_text.h"
+#include "hvx/voice/voice_file.h"
 #include "voice/voice_layout.h"
 
 namespace {
@@ -73,7 +74,7 @@ std::string summarizeVoice(const Voice& voice) {
       }
     }
   }
-  const std::string name(voice.name, strnlen(voice.name, sizeof voice.name));
+  const std::string name = voiceNameOf(voice);
   std::string text = "  name            " + printableText(name) + "\n";
   text += formatted("  loop            %.6f .. %.6f s\n", static_cast<double>(voice.loopStart),
                     static_cast<double>(voice.loopEnd));

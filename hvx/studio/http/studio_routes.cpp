@@ -144,8 +144,9 @@ void sendPictureAdded(Response& response, StudioSession& session, const std::str
 }
 
 // A file from the chooser, a drop or the folder: a sound becomes the picture
-// hvx analyze makes of it, a picture is kept as it is (its decoder speaks
-// for it at conversion), and a voice or anything else is refused in one line.
+// hvx analyze makes of it, a voice is opened as it is, a picture is kept as
+// it is (its decoder speaks for it at conversion), and anything else is
+// refused in one line.
 void sendFileAdded(Response& response, StudioSession& session, const std::string& fileName,
                    std::string bytes, bool fromFolder) {
   if (isSoundUpload(bytes)) {
@@ -167,7 +168,13 @@ void sendFileAdded(Response& response, StudioSession& session, const std::string
     return;
   }
   if (isVoiceUpload(bytes)) {
-    sendError(response, 422, voiceFileSentence(fileName));
+    std::string problem;
+    const std::string id = session.addVoice(fileName, bytes, fromFolder, problem);
+    if (id.empty()) {
+      sendError(response, 422, problem);
+      return;
+    }
+    sendJson(response, 200, json{{"voice", id}, {"name", openedVoiceNames(fileName).stem}});
     return;
   }
   PictureScreen screen;
@@ -274,7 +281,31 @@ void handleFolderPicture(StudioContext& context, const Request& request, Respons
   }
 }
 
-// With "grid" in place of "picture", a grid drawn on the page is added and
+// A result as the page shows it; with "withVoice": true in the request, its
+// envelopes too, and the id of a drawn grid's picture when there is one.
+void sendResult(StudioContext& context, Response& response, const json& request,
+                const StudioResult& result, const json& drawnId) {
+  json answer = studioResultJson(result, context.folder.isOpen());
+  if (!drawnId.is_null()) {
+    answer["picture"] = drawnId;
+  }
+  std::string text = answer.dump(-1, ' ', false, json::error_handler_t::replace);
+  const auto withVoice = request.find("withVoice");
+  std::string voice;
+  std::string problem;
+  if (withVoice != request.end() && *withVoice == true && resultVoiceJson(result, voice, problem)) {
+    // The envelopes are printed in single precision by their own JSON type;
+    // the answer, an object, takes them as its last member.
+    text.pop_back();
+    text += ",\"voice\":";
+    text += voice;
+    text += '}';
+  }
+  response.set_content(text, "application/json; charset=utf-8");
+}
+
+// With "voice" (an opened voice's id), the voice with the page's edit of its
+// grid and loop. With "grid" in place of "picture", a grid drawn on the page is added and
 // converted in one request. With "withVoice": true the answer carries the
 // voice's envelopes too, for the page's own synthesis. An edit so costs the
 // page one request and the voice picture's fetch.
@@ -285,6 +316,20 @@ void handleConvert(StudioContext& context, const Request& request, Response& res
   }
   std::string problem;
   std::string drawnId;
+  std::shared_ptr<const StudioResult> result;
+  if (body.is_object() && body.contains("voice")) {
+    VoiceTurn turn;
+    if (!voiceTurnFromJson(body, turn, problem)) {
+      sendError(response, 400, problem);
+      return;
+    }
+    if (!context.session.runVoice(turn, result, problem)) {
+      sendError(response, 422, problem);
+      return;
+    }
+    sendResult(context, response, body, *result, json());
+    return;
+  }
   if (body.is_object() && body.contains("grid")) {
     std::string name;
     std::string bitmap;
@@ -300,7 +345,6 @@ void handleConvert(StudioContext& context, const Request& request, Response& res
     body["picture"] = drawnId;
   }
   StudioRequest turn;
-  std::shared_ptr<const StudioResult> result;
   if (!studioRequestFromJson(body, turn, problem)) {
     sendError(response, 400, problem);
     return;
@@ -309,22 +353,7 @@ void handleConvert(StudioContext& context, const Request& request, Response& res
     sendError(response, 422, problem);
     return;
   }
-  json answer = studioResultJson(*result, context.folder.isOpen());
-  if (!drawnId.empty()) {
-    answer["picture"] = drawnId;
-  }
-  std::string text = answer.dump();
-  const auto withVoice = body.find("withVoice");
-  std::string voice;
-  if (withVoice != body.end() && *withVoice == true && resultVoiceJson(*result, voice, problem)) {
-    // The envelopes are printed in single precision by their own JSON type;
-    // the answer, an object, takes them as its last member.
-    text.pop_back();
-    text += ",\"voice\":";
-    text += voice;
-    text += '}';
-  }
-  response.set_content(text, "application/json; charset=utf-8");
+  sendResult(context, response, body, *result, drawnId.empty() ? json() : json(drawnId));
 }
 
 void handleResultFile(StudioContext& context, const Request& request, Response& response) {
@@ -364,10 +393,25 @@ void handleSave(StudioContext& context, const Request& request, Response& respon
     sendError(response, 404, "That result is no longer in the studio.");
     return;
   }
-  const ResultDownload download = resultDownload(*result, file);
+  ResultDownload download = resultDownload(*result, file);
+  const bool opened = result->opened != nullptr;
+  if (download.bytes->empty()) {
+    sendError(response, 404, "That result has no such file.");
+    return;
+  }
+  // An opened voice's edit is saved under the name the user gives it.
+  const json as = body.value("as", json());
+  if (opened && file == ResultFile::Voice && !as.is_null()) {
+    if (!as.is_string() || !isPlainFileName(as.get<std::string>()) ||
+        !hasVoiceExtension(as.get<std::string>())) {
+      sendError(response, 400, "Save the voice under a plain file name ending in .hvx.");
+      return;
+    }
+    download.fileName = as.get<std::string>();
+  }
   std::string message;
   switch (context.folder.save(download.fileName, *download.bytes, replace.get<bool>(),
-                              result->sourceName, message)) {
+                              result->sourceName, opened, message)) {
     case PictureFolder::SaveOutcome::Saved:
       sendJson(response, 200,
                json{{"saved", download.fileName}, {"folder", context.folder.path()}});

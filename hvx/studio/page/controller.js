@@ -10,6 +10,10 @@ let session = { folder: null, pictures: [], uploadLimit: 0, maxHold: 30 };
 let picture = null;      // the studio's id of the current picture
 let pictureDrawn = false; // that picture came from the editor's grid
 let drawnGrid = null;    // a grid from the editor not yet taken by the studio
+// A voice file opened as it is: its id, and the page's edit of it (the whole
+// grid and the loop's rows; null: as opened).
+let openedVoice = null;
+let voiceEdit = { levels: null, loopStart: null, loopEnd: null };
 let latest = 0;          // number of the newest turn; older answers are dropped
 let current = null;      // the result on show
 let changedAt = 0;       // when the turn on its way was asked for
@@ -99,7 +103,27 @@ function refused(id, sentence) {
   return new Error(sentence);
 }
 
+// The preview hold, or refused beside its field.
+function readHold() {
+  const hold = Number($("hold").value);
+  if (!$("hold").value.trim() || !(hold >= 0 && hold <= session.maxHold)) {
+    throw refused("hold", "The preview hold must be between 0 and " + session.maxHold + " seconds.");
+  }
+  return hold;
+}
+
+// An opened voice is played as it is: only its edit and the hold apply.
+function readVoiceRequest() {
+  markField("hold", "");
+  const request = { voice: openedVoice, hold: readHold() };
+  if (voiceEdit.levels) request.levels = voiceEdit.levels;
+  if (voiceEdit.loopStart !== null) request.loopStart = voiceEdit.loopStart;
+  if (voiceEdit.loopEnd !== null) request.loopEnd = voiceEdit.loopEnd;
+  return request;
+}
+
 function readRequest() {
+  if (openedVoice) return readVoiceRequest();
   const request = { picture };
   for (const [id] of labelledFields()) markField(id, "");
   for (const [id, label] of Object.entries(wholeNumbers)) {
@@ -111,11 +135,7 @@ function readRequest() {
   request.invert = $("invert").checked;
   request.useTempo = $("timing-tempo").checked;
   for (const id of texts) request[id] = $(id).value.trim();
-  const hold = Number($("hold").value);
-  if (!$("hold").value.trim() || !(hold >= 0 && hold <= session.maxHold)) {
-    throw refused("hold", "The preview hold must be between 0 and " + session.maxHold + " seconds.");
-  }
-  request.hold = hold;
+  request.hold = readHold();
   return request;
 }
 
@@ -128,8 +148,30 @@ function waitFor(element, okEvent) {
   });
 }
 
+// What an opened voice is, as the grid shows it, and whether tonepix makes it.
+function describeVoice(result) {
+  const voice = result.opened;
+  const s = (seconds) => seconds.toFixed(3) + " s";
+  const rows = (row) => row >= 0 ? "row " + row : "between rows";
+  $("grid-note").textContent = "Voice \"" + voice.name + "\" from " + voice.file + ": " + voice.rows + " points × " +
+    voice.columns + " harmonics, as hvx picture --absolute draws it (amplitude 1 is white), the first point at the bottom; " +
+    "loop from " + s(voice.loopStart) + " (" + rows(voice.loopStartRow) + ") to " + s(voice.loopEnd) + " (" +
+    rows(voice.loopEndRow) + "); base frequency " + voice.baseFrequency.toFixed(2) + " Hz. " +
+    (voice.loopMovable ? "Edits change its amplitudes at its own points; its times, frequencies and the rest stay." :
+      "Its harmonics have points at different times: edits change amplitudes, the loop stays where it is.") +
+    (voice.edited ? " Edited: save it under a new name." : "");
+  $("voice-note").textContent = voice.tonepixMakes ?
+    "tonepix makes this very voice from the grid as a picture: " + result.command + " (the picture is offered below)." :
+    "No tonepix picture makes this voice byte for byte; it is saved as a voice.";
+}
+
 // Says what the picture became; the editor's grid shows it.
 function describeGrid(result) {
+  if (result.opened) {
+    describeVoice(result);
+    return;
+  }
+  $("voice-note").textContent = "";
   const prepared = result.prepared;
   const size = prepared.sourceWidth + "×" + prepared.sourceHeight;
   $("grid-note").textContent = "From " + size + " pixels: " + prepared.rows + " rows × 64 harmonics, harmonic 1 on the left; " +
@@ -155,7 +197,9 @@ async function showResult(result, turn) {
   $("levels-note").textContent = result.levelsNote;
   // Detune, mute and random values come from the studio's seed, which only
   // hvx convert takes: the studio names it then.
-  $("command-note").textContent = /^hvx /.test(result.command) ?
+  $("command-note").textContent = result.opened && !result.command ?
+    "No command line makes this voice from a picture; save or download it." :
+    /^hvx /.test(result.command) ?
     "The same voice from the command line (tonepix seeds from the clock; hvx convert from the seed):" :
     "The same voice from the command line:";
   $("command").textContent = result.command;
@@ -169,10 +213,18 @@ async function showResult(result, turn) {
   $("preview-note").textContent = result.previewError ||
     (result.files.preview ? "Preview: " + result.previewSeconds.toFixed(2) + " s, sustain held " + $("hold").value + " s" +
      (result.previewRate < 48000 ? ", at " + result.previewRate + " Hz to keep a long voice small." : ".") : "");
-  for (const id of ["download-voice", "download-bitmap"]) $(id).setAttribute("aria-disabled", "false");
-  for (const id of ["save-voice", "save-bitmap"]) {
-    $(id).hidden = !result.canSave;
-    $(id).disabled = !result.canSave;
+  // An opened voice offers a picture only when tonepix makes it from one.
+  const hasBitmap = Boolean(result.files.bitmap);
+  $("download-voice").setAttribute("aria-disabled", "false");
+  $("download-bitmap").setAttribute("aria-disabled", hasBitmap ? "false" : "true");
+  $("download-bitmap").hidden = !hasBitmap;
+  for (const [id, shown] of [["save-voice", result.canSave], ["save-bitmap", result.canSave && hasBitmap]]) {
+    $(id).hidden = !shown;
+    $(id).disabled = !shown;
+  }
+  $("save-as-row").hidden = !result.opened;
+  if (result.opened && (!current || !current.opened || current.opened.file !== result.opened.file)) {
+    $("save-as").value = result.voiceFile;
   }
   current = result;
   document.dispatchEvent(new CustomEvent("studio:result", { detail: result }));
@@ -230,7 +282,7 @@ let converting = false;
 let convertAgain = false;
 let lastSent = null;  // the request of the result shown or on its way
 async function convert() {
-  if (!picture && !drawnGrid) return;
+  if (!picture && !drawnGrid && !openedVoice) return;
   if (converting) {
     convertAgain = true;
     return;
@@ -241,7 +293,7 @@ async function convert() {
     const request = readRequest();
     // A drawn grid travels with its conversion; the answer carries the
     // envelopes the page plays.
-    if (grid) {
+    if (grid && !openedVoice) {
       delete request.picture;
       request.grid = grid;
     }
@@ -317,16 +369,30 @@ function describeSound(sound) {
   $("detune").value = "0";
 }
 
+// The controls that shape a picture into a voice: an opened voice is played
+// as it is, so they rest while it is open.
+function pictureControls(enabled) {
+  for (const id of controls.concat(Object.keys(wholeNumbers), texts)) {
+    if (id !== "hold") $(id).disabled = !enabled;
+  }
+  for (const radio of document.querySelectorAll("input[name=timing]")) radio.disabled = !enabled;
+  $("options-note").textContent = enabled ? "" :
+    "An opened voice plays as it is: the preparing and tonepix's options apply to pictures.";
+}
+
 async function usePicture(promise) {
   showError("");
   document.body.dataset.state = "busy";
   try {
     const added = await promise;
-    picture = added.picture;
+    picture = added.picture || null;
     pictureDrawn = false;
     drawnGrid = null;
+    openedVoice = added.voice || null;
+    voiceEdit = { levels: null, loopStart: null, loopEnd: null };
+    pictureControls(!openedVoice);
     describeSound(added.sound);
-    setStatus((added.sound ? "Sound analysed: " : "Picture ") + added.name + ".");
+    setStatus((added.sound ? "Sound analysed: " : added.voice ? "Voice opened: " : "Picture ") + added.name + ".");
     await convert();
   } catch (e) {
     showError(e.message);
@@ -362,8 +428,9 @@ async function download(file, name) {
 // Saves into the folder; a file already there is replaced only once the user agreed.
 async function save(file) {
   if (!current) return;
+  const as = current.opened && file === "voice.hvx" ? $("save-as").value.trim() : undefined;
   const ask = (replace) => api("api/save", { method: "POST", headers: { "Content-Type": "application/json" },
-                                             body: JSON.stringify({ result: current.result, file, replace }) });
+                                             body: JSON.stringify({ result: current.result, file, replace, as }) });
   let saved = null, problem = "";
   try {
     try {
@@ -491,7 +558,8 @@ function listen(id) {
   $(id).addEventListener("change", convert);
 }
 for (const id of controls) listen(id);
-$("download-voice").addEventListener("click", () => download("voice", current.voiceFile));
+$("download-voice").addEventListener("click", () =>
+  download("voice", current.opened ? $("save-as").value.trim() || current.voiceFile : current.voiceFile));
 $("download-bitmap").addEventListener("click", () => download("bitmap", current.bitmapFile));
 $("save-voice").addEventListener("click", () => save("voice.hvx"));
 $("save-bitmap").addEventListener("click", () => save("picture.bmp"));
@@ -503,8 +571,23 @@ window.studio = {
   // A grid drawn in the editor, {name, levels}: converted at once, or with
   // the next request when one is on its way.
   convertGrid(grid) {
-    drawnGrid = grid;
+    if (openedVoice) voiceEdit.levels = grid.levels;
+    else drawnGrid = grid;
     convert();
+  },
+  // The opened voice, or null; its loop moved to these rows.
+  openedVoice: () => openedVoice,
+  moveLoop(start, end) {
+    voiceEdit.loopStart = start;
+    voiceEdit.loopEnd = end;
+    convert();
+  },
+  // A preset or a new size makes a picture of the grid: the voice is left.
+  leaveVoice() {
+    if (!openedVoice) return;
+    openedVoice = null;
+    pictureControls(true);
+    setStatus("The grid is a picture now; the voice file is left as it was.");
   },
   fetch: call,  // with the token, as every call
   ready: null,  // settles once the controls hold tonepix's defaults

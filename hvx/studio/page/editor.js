@@ -30,9 +30,47 @@ let facts = null;         // the server's: grid width, row limits, hold
 let voiceName = "saw";
 let current = null;       // the result on show
 const editor = new GridEditor($("editor"), {
-  onStroke: (before) => history.record(before),
+  onStroke: (before) => history.record(snapshot(before)),
   onChange: () => sendSoon(),
+  onLoop: (which, row) => moveLoop(which, row),
 });
+let openedId = null;  // the opened voice the grid holds, or null for a picture
+
+// A grid as undo keeps it: with an opened voice's loop rows, which an undo
+// brings back too.
+function snapshot(grid = editor.grid) {
+  if (grid && editor.voiceLoop) grid.loop = [editor.loopStart, editor.loopEnd];
+  return grid;
+}
+
+function showLoop(start, end) {
+  editor.loopStart = start;
+  editor.loopEnd = end;
+  editor.draw();
+}
+
+// A loop tool picked a row: the loop's start or end moves there.
+function moveLoop(which, row) {
+  const start = which === "start" ? row : editor.loopStart;
+  const end = which === "end" ? row : editor.loopEnd;
+  if (!(start >= 0 && end > start)) {
+    studio.showError("The loop must start on a row below the row it ends on.");
+    return;
+  }
+  studio.showError("");
+  history.record(snapshot(ops.copyGrid(editor.grid)));
+  showLoop(start, end);
+  studio.moveLoop(start, end);
+}
+
+// The grid holds an opened voice (its own points, its loop) or a picture.
+function voiceMode(on) {
+  editor.voiceLoop = on;
+  editor.rowsHeard = on ? Infinity : facts.rowsHeard;
+  $("loop-tools").hidden = !on;
+  for (const op of ["stretch", "squeeze"]) document.querySelector("[data-op=" + op + "]").disabled = on;
+  if (!on && editor.tool.startsWith("loop-")) document.querySelector("[data-tool=brush]").click();
+}
 
 // The grid goes at once (the page sends it with the next conversion when
 // one is on its way).
@@ -50,7 +88,7 @@ function synced() {
 
 // One undoable edit: `change` takes the grid and gives the new one.
 function edit(change) {
-  const before = editor.grid;
+  const before = snapshot();
   const after = change(before);
   history.record(before);
   editor.setGrid(after);
@@ -58,9 +96,14 @@ function edit(change) {
 }
 
 function step(back) {
-  const grid = back ? history.undo(editor.grid) : history.redo(editor.grid);
+  const grid = back ? history.undo(snapshot()) : history.redo(snapshot());
   if (grid) {
     editor.setGrid(grid);
+    if (grid.loop && editor.voiceLoop &&
+        (grid.loop[0] !== editor.loopStart || grid.loop[1] !== editor.loopEnd)) {
+      showLoop(grid.loop[0], grid.loop[1]);
+      studio.moveLoop(grid.loop[0], grid.loop[1]);
+    }
     sendSoon();
   }
 }
@@ -104,6 +147,12 @@ function adsrShape(rows) {
 
 function makePreset() {
   const rows = whole("editor-rows", 1, facts.maxRows);
+  // A preset is a new picture: an opened voice is left as it was.
+  if (editor.voiceLoop) {
+    studio.leaveVoice();
+    openedId = null;
+    voiceMode(false);
+  }
   voiceName = $("preset").value;
   return ops.applyAdsr(ops.preset(voiceName, rows, facts.harmonics), adsrShape(rows));
 }
@@ -161,6 +210,25 @@ document.addEventListener("studio:result", (event) => {
   player.forget();
   // The next notes play this voice, sent to the synthesis ahead of them.
   voiceOf(result).then((envelopes) => { if (current === result) player.useVoice(envelopes); }, () => {});
+  if (result.opened) {
+    const id = studio.openedVoice();
+    if (id !== openedId) {
+      // A voice just opened: its grid and loop; edits after this lead.
+      openedId = id;
+      if (!switchHistory("voice:" + result.opened.file) && editor.grid) history.record(snapshot());
+      voiceName = result.name;
+      voiceMode(true);
+      editor.setGrid(ops.makeGrid(result.opened.rows, result.opened.columns, Uint8Array.from(result.prepared.grid)));
+      showLoop(result.opened.loopStartRow, result.opened.loopEndRow);
+      // Played as it is: at its own base frequency.
+      $("note").value = result.opened.baseFrequency.toFixed(2) + " Hz";
+    }
+    return;
+  }
+  if (openedId !== null || editor.voiceLoop) {
+    openedId = null;
+    voiceMode(false);
+  }
   if (!studio.pictureDrawn()) {
     // A picture from a file: its prepared grid is what the editor edits now.
     // Another file brings its own history; the same one with other

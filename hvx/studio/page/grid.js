@@ -1,17 +1,23 @@
 // The drawing surface: the grid as cells on a canvas, point 0 at the bottom
 // and harmonic 1 on the left (the prepared bitmap as a picture), and the
-// tools that write into it: brush, line, eraser, fill a row or a harmonic.
+// tools that write into it: brush, line, eraser, fill a row or a harmonic,
+// and for an opened voice the loop's start and end rows.
 import { brushCells, copyGrid, fillHarmonic, fillRow, lineCells } from "./operations.js";
 
 const kHeight = 384;  // canvas pixels for the rows, whatever their number
 
 export class GridEditor {
   // `onStroke(before)` is called when a stroke begins, with the grid as it
-  // was; `onChange()` once it ends.
-  constructor(canvas, { onStroke, onChange }) {
+  // was; `onChange()` once it ends; `onLoop("start" or "end", row)` when a
+  // loop tool picks a row.
+  constructor(canvas, { onStroke, onChange, onLoop }) {
     this.canvas = canvas;
     this.onStroke = onStroke;
     this.onChange = onChange;
+    this.onLoop = onLoop;
+    this.loopStart = -1;
+    this.loopEnd = -1;
+    this.voiceLoop = false;  // the loop is an opened voice's: both rows shown
     this.grid = null;
     this.rowsHeard = Infinity;  // rows from here on are not heard (the server's fact)
     this.tool = "brush";
@@ -57,6 +63,10 @@ export class GridEditor {
     if (!this.grid || event.button !== 0) return;
     this.canvas.setPointerCapture(event.pointerId);
     const [p, h] = this.cellAt(event);
+    if (this.tool === "loop-start" || this.tool === "loop-end") {
+      this.onLoop(this.tool === "loop-start" ? "start" : "end", p);
+      return;
+    }
     this.stroke = { start: [p, h], last: [p, h], before: copyGrid(this.grid) };
     this.onStroke(this.stroke.before);
     if (this.tool === "row") this.grid = fillRow(this.grid, p, this.level);
@@ -110,6 +120,10 @@ export class GridEditor {
     const context = this.canvas.getContext("2d");
     context.imageSmoothingEnabled = false;
     context.drawImage(this.cells, 0, 0, harmonics * this.cellWidth, rows * this.cellHeight);
+    if (this.voiceLoop) {
+      this.drawLoopRows(context);
+      return;
+    }
     // The sustain loop of the voice on show starts at the row above this line.
     if (this.loopStart > 0 && this.loopStart < rows) {
       context.fillStyle = "#f2a65a";
@@ -118,6 +132,24 @@ export class GridEditor {
       context.textAlign = "right";
       context.textBaseline = "bottom";
       context.fillText("loop ↑", harmonics * this.cellWidth - 3, (rows - this.loopStart) * this.cellHeight - 3);
+    }
+  }
+
+  // An opened voice's loop runs from the point of one row to that of
+  // another: both rows are outlined and named.
+  drawLoopRows(context) {
+    const { rows, harmonics } = this.grid;
+    const width = harmonics * this.cellWidth;
+    context.strokeStyle = context.fillStyle = "#f2a65a";
+    context.lineWidth = 2;
+    context.font = "11px sans-serif";
+    context.textAlign = "right";
+    for (const [row, name] of [[this.loopStart, "loop start"], [this.loopEnd, "loop end"]]) {
+      if (row < 0 || row >= rows) continue;
+      const top = (rows - 1 - row) * this.cellHeight;
+      context.strokeRect(1, top + 1, width - 2, Math.max(1, this.cellHeight - 2));
+      context.textBaseline = row === this.loopEnd ? "bottom" : "top";
+      context.fillText(name, width - 3, row === this.loopEnd ? top - 1 : top + this.cellHeight + 1);
     }
   }
 }
