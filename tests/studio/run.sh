@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The studio in a real browser: installs the pinned browser driver into the
 # build folder when it is missing, then runs studio.test.js, clients.test.js
-# and editor.test.js.
+# editor.test.js and voice.test.js.
 #   run.sh BIN_DIR [bench]
 # Exits 77 (skipped) only when Chromium or Node cannot be found.
 set -euo pipefail
@@ -26,3 +26,4 @@ fi
 node "$here/studio.test.js" "$bin_dir" "$work"
 node "$here/clients.test.js" "$bin_dir" "$work"
 node "$here/editor.test.js" "$bin_dir" "$work"
+node "$here/voice.test.js" "$bin_dir" "$work"

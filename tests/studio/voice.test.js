@@ -1,0 +1,211 @@
+// A voice file in the studio, in headless Chromium: opened through the
+// chooser, a drop and the folder's list, drawn as `hvx picture --absolute`
+// draws it, played as it is, edited at its own points with its loop moved,
+// and saved under a new name; the file it came from is replaced only once
+// the user agrees.
+//   node voice.test.js BIN_DIR WORK_DIR
+"use strict";
+const assert = require("node:assert/strict");
+const { execFileSync } = require("node:child_process");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+const zlib = require("node:zlib");
+const { startStudio, launchBrowser, waitForResult, makePicture } = require("./harness.js");
+
+const [binDir, workDir] = process.argv.slice(2);
+const hvx = path.join(binDir, "hvx");
+
+// The grey levels of an 8-bit greyscale PNG, top row first.
+function pngLevels(bytes) {
+  let at = 8, width = 0, height = 0;
+  const data = [];
+  while (at < bytes.length) {
+    const length = bytes.readUInt32BE(at), type = bytes.toString("latin1", at + 4, at + 8);
+    if (type === "IHDR") {
+      width = bytes.readUInt32BE(at + 8);
+      height = bytes.readUInt32BE(at + 12);
+      assert.equal(bytes[at + 16], 8);
+      assert.equal(bytes[at + 17], 0, "greyscale");
+    }
+    if (type === "IDAT") data.push(bytes.subarray(at + 8, at + 8 + length));
+    at += 12 + length;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(data));
+  const rows = [];
+  for (let y = 0; y < height; ++y) {
+    const filter = raw[y * (width + 1)], line = raw.subarray(y * (width + 1) + 1, (y + 1) * (width + 1));
+    const above = y > 0 ? rows[y - 1] : new Uint8Array(width);
+    const row = new Uint8Array(width);
+    for (let x = 0; x < width; ++x) {
+      const a = x > 0 ? row[x - 1] : 0, b = above[x], c = x > 0 ? above[x - 1] : 0;
+      const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+      const predicted = [0, a, b, (a + b) >> 1, pa <= pb && pa <= pc ? a : pb <= pc ? b : c][filter];
+      row[x] = (line[x] + predicted) & 255;
+    }
+    rows.push(row);
+  }
+  return { width, height, rows };
+}
+
+// The voice as `hvx info --json` reads it.
+function voiceJson(file) {
+  return JSON.parse(execFileSync(hvx, ["info", "--json", file], { encoding: "utf8" }))[0].voice;
+}
+
+async function main() {
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "hvx-voice-test-"));
+  const folder = path.join(scratch, "folder");
+  fs.mkdirSync(folder);
+  // A detuned voice (frequency envelopes the grid cannot show) and a plain one.
+  makePicture(binDir, path.join(scratch, "detuned.bmp"), 16, "random:4", 64);
+  execFileSync(path.join(binDir, "tonepix"), ["-f40", "detuned.bmp"], { cwd: scratch });
+  const detuned = path.join(scratch, "detuned.hvx");
+  makePicture(binDir, path.join(folder, "plain.bmp"), 12, "random:6", 64);
+  execFileSync(path.join(binDir, "tonepix"), ["-f0", "plain.bmp"], { cwd: folder });
+  fs.renameSync(path.join(folder, "plain.bmp"), path.join(scratch, "plain.bmp"));
+  const plain = path.join(folder, "plain.hvx");
+  const plainBytes = fs.readFileSync(plain);
+  execFileSync(hvx, ["picture", "--absolute", detuned, "-o", path.join(scratch, "detuned.png")]);
+  const drawn = pngLevels(fs.readFileSync(path.join(scratch, "detuned.png")));
+
+  const studio = await startStudio(binDir, folder);
+  const browser = await launchBrowser(workDir);
+  let passed = false;
+  try {
+    const page = await browser.context.newPage();
+    page.on("pageerror", (error) => console.error("page error:", error.message));
+    await page.goto(studio.url);
+    let shown = await waitForResult(page, "");
+    const resultFile = async (file) => Buffer.from(await page.evaluate(async (which) => {
+      const response = await window.studio.fetch(window.studioEditor.result().files[which]);
+      return Array.from(new Uint8Array(await response.arrayBuffer()));
+    }, file));
+    // The grid the editor holds, top row first, as a picture shows it.
+    const editorRows = () => page.evaluate(() => {
+      const { rows, harmonics, levels } = window.studioEditor.editor.grid;
+      return Array.from({ length: rows }, (_, r) => Array.from(levels.subarray((rows - 1 - r) * harmonics, (rows - r) * harmonics)));
+    });
+    const checkOpened = async () => {
+      assert.equal(await page.getAttribute("#editor", "data-rows"), String(drawn.height));
+      assert.deepEqual(await editorRows(), drawn.rows.map((row) => Array.from(row)), "the grid is hvx picture --absolute");
+      assert.ok((await resultFile("voice")).equals(fs.readFileSync(detuned)), "played as it is: the file's own bytes");
+    };
+
+    // Through the chooser.
+    await page.setInputFiles("#file", detuned);
+    shown = await waitForResult(page, shown.result);
+    await checkOpened();
+    const note = await page.textContent("#grid-note");
+    assert.match(note, /^Voice "detuned" from detuned\.hvx: 18 points × 64 harmonics, .* loop from 1\.500 s \(row 5\) to 4\.800 s \(row 16\); base frequency 440\.00 Hz\./, note);
+    assert.match(await page.textContent("#voice-note"), /^No tonepix picture makes this voice/);
+    assert.equal(await page.inputValue("#note"), "440.00 Hz");
+    assert.equal(await page.isDisabled("#interval"), true, "tonepix's options rest while a voice is open");
+    assert.equal(await page.isVisible("#download-bitmap"), false, "no picture to offer");
+    // The page's synthesis plays it at its own base frequency.
+    await page.dispatchEvent("#play", "pointerdown");
+    await page.waitForFunction(() => document.body.dataset.playing === "1");
+    assert.equal(Number(await page.evaluate(() => document.body.dataset.playedHz)), 440);
+    await page.dispatchEvent("#play", "pointerup");
+
+    // Through a drop.
+    await page.setInputFiles("#file", path.join(scratch, "plain.bmp"));
+    shown = await waitForResult(page, shown.result);
+    const dropped = await page.evaluateHandle((bytes) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([new Uint8Array(bytes)], "detuned.hvx"));
+      return transfer;
+    }, Array.from(fs.readFileSync(detuned)));
+    await page.dispatchEvent("#drop", "drop", { dataTransfer: dropped });
+    shown = await waitForResult(page, shown.result);
+    await checkOpened();
+
+    // Edited: a stroke, and the loop moved with its tools.
+    const rows = drawn.height;
+    await page.locator("#editor").scrollIntoViewIfNeeded();
+    const box = await page.locator("#editor").boundingBox();
+    const at = (row, h) => ({ x: box.x + (h + 0.5) * box.width / 64, y: box.y + (rows - 1 - row + 0.5) * box.height / rows });
+    const settled = () => page.waitForFunction(() => window.studioEditor.synced(), null, { polling: 20 });
+    await page.fill("#level", "200");
+    await page.mouse.move(at(3, 4).x, at(3, 4).y);
+    await page.mouse.down();
+    await page.mouse.move(at(3, 9).x, at(3, 9).y, { steps: 5 });
+    await page.mouse.up();
+    await settled();
+    await page.click("[data-tool=loop-start]");
+    await page.mouse.click(at(2, 30).x, at(2, 30).y);
+    await page.click("[data-tool=loop-end]");
+    await page.mouse.click(at(10, 30).x, at(10, 30).y);
+    await page.waitForFunction(() => {
+      const opened = window.studioEditor.result().opened;
+      return window.studioEditor.synced() && opened.loopStartRow === 2 && opened.loopEndRow === 10;
+    }, null, { polling: 20 });
+    // Undo brings the loop back; redo moves it again.
+    await page.click("#undo");
+    await page.waitForFunction(() => window.studioEditor.result().opened.loopEndRow === 16 && window.studioEditor.synced());
+    await page.click("#redo");
+    await page.waitForFunction(() => window.studioEditor.result().opened.loopEndRow === 10 && window.studioEditor.synced());
+    await page.screenshot({ path: path.join(workDir, "voice.png"), fullPage: true });
+
+    // Saved under its new name: the edit and the loop, nothing else changed.
+    const saved = async () => {
+      await page.evaluate(() => {
+        document.getElementById("status").textContent = "";
+        document.getElementById("error").textContent = "";
+      });
+      await page.click("#save-voice");
+      await page.waitForFunction(() => /^Saved /.test(document.getElementById("status").textContent) ||
+                                         document.getElementById("error").textContent !== "");
+      return page.textContent("#status");
+    };
+    assert.equal(await page.inputValue("#save-as"), "detuned-edited.hvx");
+    assert.match(await saved(), /^Saved detuned-edited\.hvx in /);
+    const before = voiceJson(detuned), after = voiceJson(path.join(folder, "detuned-edited.hvx"));
+    const times = before.sets[0].harmonics[0].amplitude.times;
+    assert.equal(after.loopStart, times[2]);
+    assert.equal(after.loopEnd, times[10]);
+    before.sets[0].harmonics.forEach((harmonic, h) => {
+      const edited = after.sets[0].harmonics[h];
+      assert.deepEqual(edited.frequency, harmonic.frequency, "harmonic " + (h + 1) + "'s frequencies kept");
+      assert.deepEqual(edited.amplitude.times, harmonic.amplitude.times);
+      harmonic.amplitude.values.forEach((value, k) => {
+        const want = k === 3 && h >= 4 && h <= 9 ? Math.fround(200 / 255) : value;
+        assert.equal(Math.fround(edited.amplitude.values[k]), Math.fround(want), "harmonic " + (h + 1) + ", point " + k);
+      });
+    });
+
+    // A voice from the folder that tonepix makes from a picture: it says so,
+    // and offers the picture.
+    await page.selectOption("#folder-picture", "plain.hvx");
+    shown = await waitForResult(page, shown.result);
+    assert.match(await page.textContent("#voice-note"), /^tonepix makes this very voice from the grid as a picture: tonepix .*plain\.bmp/);
+    assert.equal(await page.isVisible("#download-bitmap"), true);
+    const picture = await resultFile("bitmap");
+    const original = fs.readFileSync(path.join(scratch, "plain.bmp"));
+    assert.ok(picture.subarray(1078).equals(original.subarray(original.readUInt32LE(10))), "the picture tonepix read");
+    // Its edit over the file it came from: only once the user agrees.
+    await page.click("[data-op=invert]");
+    await settled();
+    await page.fill("#save-as", "plain.hvx");
+    const answers = [];
+    page.on("dialog", (dialog) => { answers.push(dialog.message()); answers.length === 1 ? dialog.dismiss() : dialog.accept(); });
+    await saved();
+    assert.ok(fs.readFileSync(plain).equals(plainBytes), "the opened file is unchanged");
+    assert.match(answers[0], /^"plain\.hvx" is the voice you opened\. Replace it\?$/);
+    assert.match(await saved(), /^Saved plain\.hvx/);
+    assert.ok(fs.readFileSync(plain).equals(await resultFile("voice")), "replaced by the edit once agreed");
+    assert.ok(!fs.readFileSync(plain).equals(plainBytes));
+
+    passed = true;
+  } finally {
+    await browser.close();
+    await studio.stop();
+    fs.rmSync(scratch, { recursive: true, force: true });
+  }
+  console.log(passed ? "voice browser test: 1 passed, 0 failed; screenshot in " + path.join(workDir, "voice.png") : "");
+}
+
+main().catch((error) => {
+  console.error("voice browser test failed:", error);
+  process.exit(1);
+});
