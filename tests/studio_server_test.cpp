@@ -295,7 +295,8 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
     return nlohmann::json::parse(reply->body);
   };
   const auto fileOf = [&](const nlohmann::json& result) {
-    return client_->Get(("/api/result/" + result["result"].get<std::string>() + "/voice.hvx").c_str())
+    return client_
+        ->Get(("/api/result/" + result["result"].get<std::string>() + "/voice.hvx").c_str())
         ->body;
   };
   // As it is: the same bytes, played as they are.
@@ -318,8 +319,11 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
   ASSERT_EQ(edited.size(), original.size());
   EXPECT_NE(edited, original);
   // Refused edits say why.
-  EXPECT_EQ(statusOf(postJson("/api/convert", "{\"voice\":\"" + voice + "\",\"loopStart\":7,\"loopEnd\":2}")), 422);
-  EXPECT_EQ(statusOf(postJson("/api/convert", "{\"voice\":\"" + voice + "\",\"levels\":[1,2,3]}")), 422);
+  EXPECT_EQ(statusOf(postJson("/api/convert",
+                              "{\"voice\":\"" + voice + "\",\"loopStart\":7,\"loopEnd\":2}")),
+            422);
+  EXPECT_EQ(statusOf(postJson("/api/convert", "{\"voice\":\"" + voice + "\",\"levels\":[1,2,3]}")),
+            422);
   EXPECT_EQ(statusOf(postJson("/api/convert", "{\"voice\":\"v00\"}")), 422);
 
   // Saved under its new name; over the file opened only once the user agreed.
@@ -341,7 +345,8 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
   EXPECT_EQ(statusOf(save(",\"as\":\"pad.hvx\",\"replace\":true")), 200);
   EXPECT_EQ(readFileBytes(folder_ + "/pad.hvx"), edited);
   // A picture's save never takes another name, nor replaces its picture.
-  const auto picture = postJson("/api/convert", "{\"picture\":\"" + pickedPicture("ok.bmp") + "\"}");
+  const auto picture =
+      postJson("/api/convert", "{\"picture\":\"" + pickedPicture("ok.bmp") + "\"}");
   const auto renamed = postJson("/api/save", "{\"result\":\"" + idIn(picture, "result") +
                                                  "\",\"file\":\"voice.hvx\",\"as\":\"ok.bmp\"," +
                                                  "\"replace\":true}");

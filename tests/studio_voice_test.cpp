@@ -70,7 +70,7 @@ TEST(OpenedVoice, GridIsThePictureTonepixReadWithItsClosingPointsAndLoop) {
   EXPECT_EQ(grid.loopStartRow, loopRow);
   EXPECT_EQ(grid.loopEndRow, kRows);
   EXPECT_EQ(cell(grid, kRows, 9), cell(grid, loopRow, 9));  // the loop's end repeats its start
-  EXPECT_EQ(cell(grid, kRows + 1, 9), 0);                    // the release falls silent
+  EXPECT_EQ(cell(grid, kRows + 1, 9), 0);                   // the release falls silent
   ASSERT_EQ(grid.times.size(), static_cast<std::size_t>(kRows + 2));
   EXPECT_FLOAT_EQ(grid.times[1], 0.3f);
 }
@@ -86,7 +86,8 @@ TEST(OpenedVoice, AnEditChangesOnlyTheCellsDrawnAndKeepsEverythingElse) {
   edit.levels = grid.levels;
   auto same = std::make_unique<Voice>();
   ASSERT_TRUE(applyVoiceEdit(*voice, grid, edit, *same, error)) << error;
-  EXPECT_EQ(std::memcmp(same.get(), voice.get(), sizeof(Voice)), 0) << "a grid drawn back as it was";
+  EXPECT_EQ(std::memcmp(same.get(), voice.get(), sizeof(Voice)), 0)
+      << "a grid drawn back as it was";
 
   edit.levels[static_cast<std::size_t>(3 * 64 + 5)] = 200;
   edit.levels[static_cast<std::size_t>((kRows + 1) * 64)] = 1;  // the release point is a point too

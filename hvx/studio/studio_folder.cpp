@@ -31,7 +31,7 @@ bool endsWithAny(const std::string& name, const char* const* extensions, std::si
 // Files the studio opens: pictures, sounds and voices.
 bool hasOpenedExtension(const std::string& name) {
   static const char* const kExtensions[] = {
-      ".bmp", ".png", ".jpg",  ".jpeg", ".gif", ".tga",  ".psd", ".pgm", ".ppm", ".pnm",
+      ".bmp", ".png", ".jpg", ".jpeg", ".gif", ".tga",  ".psd", ".pgm", ".ppm", ".pnm",
       ".hdr", ".pic", ".wav", ".flac", ".aif", ".aiff", ".ogg", ".oga", ".hvx"};
   return endsWithAny(name, kExtensions, sizeof kExtensions / sizeof kExtensions[0]);
 }

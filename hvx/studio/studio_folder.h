@@ -42,8 +42,7 @@ class PictureFolder {
   // a link, a folder or anything but a plain file. `name` must be a plain
   // file name.
   SaveOutcome save(const std::string& name, const std::string& bytes, bool replace,
-                   const std::string& sourceName, bool sourceIsVoice,
-                   std::string& message) const;
+                   const std::string& sourceName, bool sourceIsVoice, std::string& message) const;
 
  private:
   int folder_ = -1;

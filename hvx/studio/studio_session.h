@@ -32,7 +32,7 @@ struct VoiceTurn {
 
 // What the page shows of an opened voice, as edited.
 struct OpenedVoice {
-  std::string fileName;  // the file it was opened from, as the user named it
+  std::string fileName;   // the file it was opened from, as the user named it
   std::string voiceName;  // the name the voice holds
   VoiceGrid grid;
   float loopStart = 0.0f;
@@ -74,8 +74,8 @@ struct StudioResult {
   std::string voicePng;
   double previewSeconds = 0.0;
   int previewRate = 0;
-  std::string previewError;  // why there is no preview, when there is none
-  std::size_t bytes = 0;     // memory it holds, its preview's file included
+  std::string previewError;                   // why there is no preview, when there is none
+  std::size_t bytes = 0;                      // memory it holds, its preview's file included
   std::shared_ptr<const OpenedVoice> opened;  // for a voice file opened; else null
 };
 

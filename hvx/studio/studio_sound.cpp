@@ -12,8 +12,8 @@
 
 std::string noKindSentence(const std::string& fileName) {
   return "\"" + fileName +
-         "\" is none of what the studio reads: pictures (PNG, JPEG, BMP, GIF, TGA, PNM) and "
-         "sounds (WAV, FLAC, AIFF, Ogg).";
+         "\" is none of what the studio reads: pictures (PNG, JPEG, BMP, GIF, TGA, PNM), "
+         "sounds (WAV, FLAC, AIFF, Ogg) and voices (.hvx).";
 }
 
 namespace {
@@ -31,12 +31,6 @@ double tenths(double value) { return std::round(value * 10.0) / 10.0; }
 double millis(double value) { return std::round(value * 1000.0) / 1000.0; }
 
 }  // namespace
-
-std::string voiceFileSentence(const std::string& fileName) {
-  return "\"" + fileName +
-         "\" is a voice: the studio opens pictures and sounds; hvx picture --absolute draws a "
-         "voice and hvx render plays it.";
-}
 
 bool isVoiceUpload(const std::string& bytes) {
   if (bytes.size() > kLargestVoiceFileBytes) {

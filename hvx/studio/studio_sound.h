@@ -11,9 +11,6 @@
 // The one line for a file the studio reads as none of its kinds.
 std::string noKindSentence(const std::string& fileName);
 
-// The one line for a voice file, which the studio does not open.
-std::string voiceFileSentence(const std::string& fileName);
-
 // Whether `bytes` are a whole voice file.
 bool isVoiceUpload(const std::string& bytes);
 

@@ -25,8 +25,8 @@ std::vector<float> commonTimes(const Voice& voice, const int (&slots)[kVoiceSlot
       }
       // Compared as bits: a time is a stored float, not a measurement.
       if (envelope.count != rows ||
-          std::memcmp(envelope.times, first->times, sizeof(float) * static_cast<std::size_t>(rows)) !=
-              0) {
+          std::memcmp(envelope.times, first->times,
+                      sizeof(float) * static_cast<std::size_t>(rows)) != 0) {
         return {};
       }
     }
@@ -69,8 +69,8 @@ bool voiceGridOf(const Voice& voice, VoiceGrid& grid, std::string& error) {
   return true;
 }
 
-bool applyVoiceEdit(const Voice& voice, const VoiceGrid& grid, const VoiceEdit& edit,
-                    Voice& edited, std::string& error) {
+bool applyVoiceEdit(const Voice& voice, const VoiceGrid& grid, const VoiceEdit& edit, Voice& edited,
+                    std::string& error) {
   const std::size_t cells =
       static_cast<std::size_t>(grid.rows) * static_cast<std::size_t>(grid.columns);
   if (!edit.levels.empty() && edit.levels.size() != cells) {
@@ -81,8 +81,9 @@ bool applyVoiceEdit(const Voice& voice, const VoiceGrid& grid, const VoiceEdit& 
   }
   const bool movesLoop = edit.loopStartRow >= 0 || edit.loopEndRow >= 0;
   if (movesLoop && grid.times.empty()) {
-    error = "The loop of this voice cannot be moved by rows: its harmonics have breakpoints at "
-            "different times.";
+    error =
+        "The loop of this voice cannot be moved by rows: its harmonics have breakpoints at "
+        "different times.";
     return false;
   }
   edited = voice;

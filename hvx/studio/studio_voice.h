@@ -44,5 +44,5 @@ struct VoiceEdit {
 // breakpoints that is drawn on takes the common times, silent where not
 // drawn; without common times such cells stay as they are. False with a
 // sentence for an edit that does not fit the grid.
-bool applyVoiceEdit(const Voice& voice, const VoiceGrid& grid, const VoiceEdit& edit,
-                    Voice& edited, std::string& error);
+bool applyVoiceEdit(const Voice& voice, const VoiceGrid& grid, const VoiceEdit& edit, Voice& edited,
+                    std::string& error);

@@ -52,7 +52,7 @@ async function main() {
     await page.waitForFunction(() => document.body.dataset.state === "error");
     const sentence = await page.textContent("#error");
     assert.match(sentence, /^"notes.png" [^\n]*\.$/, "one sentence naming the file: " + sentence);
-    assert.match(sentence, /pictures \(.*\) and sounds \(WAV, FLAC, AIFF, Ogg\)/, "it names what is read: " + sentence);
+    assert.match(sentence, /pictures \(.*\), sounds \(WAV, FLAC, AIFF, Ogg\) and voices \(\.hvx\)/, "it names what is read: " + sentence);
 
     // A sound: the grid is the picture hvx analyze makes, the pitch is shown,
     // and the note field plays the voice at the sound's own pitch.
@@ -163,7 +163,7 @@ async function main() {
     assert.match(await saved("#save-bitmap"), /^Saved wide_swatch-prepared.bmp/);
     assert.deepEqual(fs.readdirSync(folder).sort(), ["photo.bmp", "tone C3.wav", "wide_swatch-prepared.bmp", "wide_swatch-prepared.hvx"]);
     assert.deepEqual(await page.$$eval("#folder-picture option", (all) => all.map((o) => o.value)),
-                     ["", "photo.bmp", "tone C3.wav", "wide_swatch-prepared.bmp"]);
+                     ["", "photo.bmp", "tone C3.wav", "wide_swatch-prepared.bmp", "wide_swatch-prepared.hvx"]);
     // A file already there is replaced only when the user says so on the page.
     fs.writeFileSync(path.join(folder, "wide_swatch-prepared.hvx"), "mine");
     const answers = [];
