@@ -1,17 +1,15 @@
 #include "hvx/studio/tonepix_recipe.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "cli/number_text.h"
 #include "cli/option_table.h"
 #include "common/fixed_constants.h"
 #include "hvx/picture/picture_prepare.h"
+#include "hvx/studio/tonepix_levels.h"
+#include "hvx/studio/tonepix_timing.h"
 #include "image/bitmap_format.h"
 #include "voice/voice_layout.h"
 #include "voice/voice_reader.h"
@@ -20,7 +18,6 @@ namespace {
 
 // tonepix writes one layer of one set, which lives in this slot.
 constexpr int kToneSlot = voiceSlot(0, 0, 1);
-constexpr int kLevels = 256;
 
 // The conversion the voice's layout points to.
 struct Shape {
@@ -180,37 +177,6 @@ bool closingMatches(const EnvelopeSet& set, const Shape& shape) {
   return true;
 }
 
-using LevelTable = std::array<std::uint32_t, kLevels>;
-
-// What tonepix stores for each grey level under a ceiling, with no noise
-// floor, as bits: the loader's float scale, then the ceiling in double. Both
-// rise with the level, and so do the bits of non-negative floats.
-LevelTable levelTable(int ceiling) {
-  constexpr float kPixelScale = 1.0f / 255.0f;
-  const double factor = static_cast<double>(ceiling) * kPercent;
-  LevelTable table{};
-  for (int level = 0; level < kLevels; ++level) {
-    const float loaded = static_cast<float>(level) * kPixelScale;
-    table[static_cast<std::size_t>(level)] =
-        bitsOf(static_cast<float>(factor * static_cast<double>(loaded)));
-  }
-  return table;
-}
-
-// Whether every one of `values` (sorted, distinct) is in the table.
-bool tableHolds(const LevelTable& table, const std::vector<std::uint32_t>& values) {
-  std::size_t at = 0;
-  for (const std::uint32_t value : values) {
-    while (at < table.size() && table[at] < value) {
-      ++at;
-    }
-    if (at == table.size() || table[at] != value) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The picture's grey levels and the ceiling that gives back every heard
 // amplitude. A cell a noise floor cut reads as black, so no floor is needed.
 bool findLevels(const EnvelopeSet& set, const Shape& shape, int& ceiling,
@@ -224,29 +190,11 @@ bool findLevels(const EnvelopeSet& set, const Shape& shape, int& ceiling,
   }
   std::sort(values.begin(), values.end());
   values.erase(std::unique(values.begin(), values.end()), values.end());
-  if (values.size() > static_cast<std::size_t>(kLevels)) {
+  if (values.size() > ToneLevelTable().size()) {
     return false;
   }
-  // The default ceiling first, then from the top down: of two ceilings that
-  // both fit, the higher one keeps the picture's levels apart.
-  const int preferred = optionDefault('n');
-  const auto highest = static_cast<int>(findToneOption('n')->high);
-  const auto lowest = static_cast<int>(findToneOption('n')->low);
-  std::vector<int> order{preferred};
-  for (int candidate = highest; candidate >= lowest; --candidate) {
-    if (candidate != preferred) {
-      order.push_back(candidate);
-    }
-  }
-  LevelTable table{};
-  ceiling = 0;
-  for (const int candidate : order) {
-    table = levelTable(candidate);
-    if (tableHolds(table, values)) {
-      ceiling = candidate;
-      break;
-    }
-  }
+  ToneLevelTable table{};
+  ceiling = findToneCeiling(values, table);
   if (ceiling == 0) {
     return false;
   }
@@ -257,69 +205,6 @@ bool findLevels(const EnvelopeSet& set, const Shape& shape, int& ceiling,
       const auto level = std::lower_bound(table.begin(), table.end(), value) - table.begin();
       grid[static_cast<std::size_t>(p) * kPictureWidth + static_cast<std::size_t>(h)] =
           static_cast<std::uint8_t>(level);
-    }
-  }
-  return true;
-}
-
-// The interval as tonepix's -i sets it from `text`, out-of-range values
-// clamped to the bound.
-bool intervalTextGives(const std::string& text, float interval) {
-  const ToneOption& option = *findToneOption('i');
-  const double seconds = readDecimal(text.c_str());
-  float set = static_cast<float>(seconds);
-  if (!(seconds >= option.low)) {
-    set = static_cast<float>(option.low);
-  } else if (seconds > option.high) {
-    set = static_cast<float>(option.high);
-  }
-  return sameBits(set, interval);
-}
-
-// The shortest -i text that sets the interval, or -b with a tempo when the
-// interval takes more than a few digits to write (0.6666667 is -b90).
-constexpr std::size_t kPlainIntervalText = 5;
-
-bool chooseTiming(float interval, ToneOptions& tone) {
-  std::string text;
-  for (int digits = 1; digits <= 9 && text.empty(); ++digits) {
-    char number[32];
-    std::snprintf(number, sizeof number, "%.*g", digits, static_cast<double>(interval));
-    if (intervalTextGives(number, interval)) {
-      text = number;
-    }
-  }
-  const ToneOption& tempo = *findToneOption('b');
-  long long bpm = 0;
-  if (interval > 0.0f) {
-    const double guess = std::round(60.0 / static_cast<double>(interval));
-    for (double b = guess - 1.0; b <= guess + 1.0 && bpm == 0; b += 1.0) {
-      if (b >= tempo.low && b <= tempo.high && sameBits(static_cast<float>(60.0 / b), interval)) {
-        bpm = static_cast<long long>(b);
-      }
-    }
-  }
-  if (bpm != 0 && (text.empty() || text.size() > kPlainIntervalText)) {
-    tone.useTempo = true;
-    tone.whole('b') = bpm;
-    return true;
-  }
-  tone.interval = text;
-  return !text.empty();
-}
-
-// The options tonepix is given, its defaults left out.
-bool optionTexts(const ToneOptions& tone, std::vector<std::string>& texts) {
-  std::vector<std::string> all;
-  std::vector<std::string> defaults;
-  std::string error;
-  if (!toneOptionTexts(tone, all, error) || !toneOptionTexts(ToneOptions(), defaults, error)) {
-    return false;
-  }
-  texts.clear();
-  for (const std::string& text : all) {
-    if (std::find(defaults.begin(), defaults.end(), text) == defaults.end()) {
-      texts.push_back(text);
     }
   }
   return true;
@@ -353,7 +238,7 @@ bool deriveRecipe(const Voice& voice, bool plateau, TonepixRecipe& recipe) {
   tone.whole('n') = ceiling;
   tone.whole('t') = shape.harmonics;
   tone.whole('p') = shape.plateauPercent;
-  if (!chooseTiming(shape.interval, tone) || !optionTexts(tone, recipe.options)) {
+  if (!chooseToneTiming(shape.interval, tone) || !nonDefaultOptionTexts(tone, recipe.options)) {
     return false;
   }
   recipe.tone = tone;
