@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -215,7 +214,6 @@ TEST(TonepixRecipe, TheTallestVoicesTakeMilliseconds) {
     const double each =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kCalls;
     RecordProperty(t.what, std::to_string(each));
-    std::printf("%s %.6f\n", t.what, each);
     EXPECT_LT(each, 0.05) << t.what << ": " << each << " s a call";
   }
 }
