@@ -6,6 +6,7 @@
 #include "hvx/files/derived_output.h"
 #include "hvx/picture/prepared_name.h"
 #include "hvx/studio/http/studio_access.h"
+#include "hvx/studio/tonepix_recipe.h"
 #include "hvx/studio/work_slots.h"
 #include "hvx/voice/voice_file.h"
 #include "voice/voice_layout.h"
@@ -299,6 +300,15 @@ bool StudioSession::runVoice(const VoiceTurn& turn, std::shared_ptr<const Studio
       slotsInUse(*edited, slots) > 0 ? edited->sets[slots[0]].baseFrequency : 0.0f;
   opened->edited = made->conversion.voice != kept.bytes;
   made->names = openedVoiceNames(kept.fileName);
+  // tonepix names a voice after its picture: the picture takes that name.
+  TonepixRecipe recipe;
+  if (voiceNameFor(opened->voiceName) == opened->voiceName &&
+      findTonepixRecipe(made->conversion.voice, opened->voiceName, recipe)) {
+    opened->tonepixMakes = true;
+    made->bitmap = std::move(recipe.bitmap);
+    made->optionTexts = std::move(recipe.options);
+    made->names.bitmap = opened->voiceName + ".bmp";
+  }
   made->sourceName = kept.fromFolder ? kept.fileName : std::string();
   made->conversion.converted = true;
   made->conversion.loopStartPoint = opened->grid.loopStartRow;
