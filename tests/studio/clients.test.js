@@ -63,8 +63,8 @@ async function bodiesRefusedFromTheirHeaders(studio) {
   const tooLarge = await post("/api/picture", upload + "Content-Length: " + (32 * 1048576 + 1) + "\r\n");
   assert.match(tooLarge, /^HTTP\/1.1 413 [^]*larger than the studio accepts \(32 MiB\)/);
   assert.match(await post("/api/picture", upload + "Transfer-Encoding: chunked\r\n"), /^HTTP\/1.1 411 /);
-  const bigJson = await post("/api/convert", "Content-Type: application/json\r\nContent-Length: 70000\r\n");
-  assert.match(bigJson, /^HTTP\/1.1 413 [^]*\(64 KiB\)/);
+  const bigJson = await post("/api/convert", "Content-Type: application/json\r\nContent-Length: 131073\r\n");
+  assert.match(bigJson, /^HTTP\/1.1 413 [^]*\(128 KiB\)/);
   const form = await request(studio, "POST", "/api/picture?name=a.png", Buffer.alloc(9000, 120),
                              "application/x-www-form-urlencoded");
   assert.equal(form.status, 415);

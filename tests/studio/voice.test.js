@@ -11,7 +11,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const zlib = require("node:zlib");
-const { startStudio, launchBrowser, waitForResult, makePicture } = require("./harness.js");
+const { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture } = require("./harness.js");
 
 const [binDir, workDir] = process.argv.slice(2);
 const hvx = path.join(binDir, "hvx");
@@ -145,6 +145,11 @@ async function main() {
     await page.waitForFunction(() => window.studioEditor.result().opened.loopEndRow === 16 && window.studioEditor.synced());
     await page.click("#redo");
     await page.waitForFunction(() => window.studioEditor.result().opened.loopEndRow === 10 && window.studioEditor.synced());
+    // The README's picture: a voice opened, edited, its loop moved, its
+    // preview drawn.
+    shown = { result: await page.evaluate(() => document.body.dataset.result) };
+    await waitForPreview(page, shown.result);
+    await page.waitForFunction(() => document.getElementById("spectrogram").dataset.seconds === "7.100");
     await page.screenshot({ path: path.join(workDir, "voice.png"), fullPage: true });
 
     // Saved under its new name: the edit and the loop, nothing else changed.

@@ -13,8 +13,9 @@ struct StudioSettings {
 
 // Largest upload the studio takes: a picture file, whatever its format.
 constexpr std::size_t kMaxUploadBytes = std::size_t{32} << 20;
-// Largest JSON request: the page's controls take a few hundred bytes.
-constexpr std::size_t kMaxJsonBytes = std::size_t{64} << 10;
+// Largest JSON request: an opened voice's whole grid, up to 128 points of 128
+// harmonics at "255," each, with room for the rest.
+constexpr std::size_t kMaxJsonBytes = std::size_t{128} << 10;
 
 // The studio's HTTP server: the page, the picture and conversion calls, and
 // the gate in front of them (token, Host, Origin, body type and size).
