@@ -53,6 +53,9 @@ for extra in "$@"; do
   [ -x /usr/bin/chromium ] || browser+=(chromium)
   command -v node >/dev/null 2>&1 || browser+=(nodejs)
   command -v npm >/dev/null 2>&1 || browser+=(npm)
+  # An instrument's note for the studio to analyse, rendered as a player would.
+  command -v fluidsynth >/dev/null 2>&1 || browser+=(fluidsynth)
+  [ -f /usr/share/sounds/sf2/TimGM6mb.sf2 ] || browser+=(timgm6mb-soundfont)
   if [ ${#browser[@]} -gt 0 ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"

@@ -70,8 +70,19 @@ async function waitForPreview(page, result) {
   await page.waitForFunction((id) => document.body.dataset.preview === id, result, { timeout: 20000, polling: 10 });
 }
 
+// Drops the file at `file` on the page's drop zone as a user drags it
+// there, named `name`.
+async function dropFile(page, file, name) {
+  const transfer = await page.evaluateHandle(([bytes, fileName]) => {
+    const dropped = new DataTransfer();
+    dropped.items.add(new File([new Uint8Array(bytes)], fileName));
+    return dropped;
+  }, [Array.from(fs.readFileSync(file)), name || path.basename(file)]);
+  await page.dispatchEvent("#drop", "drop", { dataTransfer: transfer });
+}
+
 function makePicture(binDir, file, height, pattern, width) {
   execFileSync(path.join(binDir, "make_picture"), [file, String(height), pattern, String(width)]);
 }
 
-module.exports = { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture };
+module.exports = { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture, dropFile };

@@ -8,10 +8,43 @@ const { execFileSync } = require("node:child_process");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture } = require("./harness.js");
+const { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture, dropFile } = require("./harness.js");
 const { attackFromAnotherPort } = require("./attack.js");
 
 const [binDir, workDir] = process.argv.slice(2);
+
+// One note as a MIDI file: program, key, seconds held, then a second for
+// the release; 960 ticks a second.
+function midiNote(program, key, seconds) {
+  const quantity = (n) => {
+    const bytes = [n & 0x7f];
+    for (n >>= 7; n > 0; n >>= 7) bytes.unshift((n & 0x7f) | 0x80);
+    return bytes;
+  };
+  const track = [0, 0xc0, program, 0, 0x90, key, 100, ...quantity(seconds * 960), 0x80, key, 64,
+                 ...quantity(960), 0xff, 0x2f, 0];
+  const length = Buffer.alloc(4);
+  length.writeUInt32BE(track.length);
+  return Buffer.concat([Buffer.from("MThd\0\0\0\x06\0\0\0\x01\x01\xe0MTrk", "latin1"), length, Buffer.from(track)]);
+}
+
+// A cello's C3 rendered by fluidsynth from Debian's small General MIDI sound
+// font, and the picture hvx analyze makes of it; null where they are missing.
+function celloNote(scratch) {
+  const font = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+  if (!fs.existsSync(font)) return null;
+  const midi = path.join(scratch, "cello.mid"), sound = path.join(scratch, "cello C3.wav");
+  fs.writeFileSync(midi, midiNote(42, 48, 2));
+  try {
+    execFileSync("fluidsynth", ["-ni", "-q", "-R", "0", "-C", "0", "-g", "0.5", "-r", "48000", "-F", sound, font, midi],
+                 { stdio: "ignore" });
+  } catch (e) {
+    return null;
+  }
+  const picture = path.join(scratch, "cello.analysis.bmp");
+  execFileSync(path.join(binDir, "hvx"), ["analyze", sound, "-o", picture]);
+  return { sound, picture };
+}
 
 async function main() {
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "hvx-studio-test-"));
@@ -34,6 +67,7 @@ async function main() {
   execFileSync(hvx, ["render", path.join(tone, "tone.hvx"), "--note", "C3", "-o", sound]);
   const analysisFile = path.join(tone, "tone.analysis.bmp");
   const analysed = JSON.parse(execFileSync(hvx, ["analyze", sound, "-o", analysisFile, "--json"], { encoding: "utf8" }));
+  const cello = celloNote(scratch);
 
   const studio = await startStudio(binDir, folder);
   const browser = await launchBrowser(workDir);
@@ -53,6 +87,11 @@ async function main() {
     const sentence = await page.textContent("#error");
     assert.match(sentence, /^"notes.png" [^\n]*\.$/, "one sentence naming the file: " + sentence);
     assert.match(sentence, /pictures \(.*\), sounds \(WAV, FLAC, AIFF, Ogg\) and voices \(\.hvx\)/, "it names what is read: " + sentence);
+    // The same through a drop.
+    await page.evaluate(() => { document.getElementById("error").textContent = ""; });
+    await dropFile(page, notAPicture);
+    await page.waitForFunction(() => document.getElementById("error").textContent !== "");
+    assert.equal(await page.textContent("#error"), sentence);
 
     // A sound: the grid is the picture hvx analyze makes, the pitch is shown,
     // and the note field plays the voice at the sound's own pitch.
@@ -60,10 +99,11 @@ async function main() {
     await page.setInputFiles("#file", sound);
     shown = await waitForResult(page, shown.result);
     const pixels = (bytes) => Array.from(bytes.subarray(bytes.readUInt32LE(10)));
-    const madeBitmap = Buffer.from(await page.evaluate(async () => {
+    const resultBitmap = async () => Buffer.from(await page.evaluate(async () => {
       const response = await window.studio.fetch(window.studioEditor.result().files.bitmap);
       return Array.from(new Uint8Array(await response.arrayBuffer()));
     }));
+    const madeBitmap = await resultBitmap();
     assert.equal(await page.getAttribute("#editor", "data-rows"), String(analysed.rows));
     assert.deepEqual(pixels(madeBitmap), pixels(fs.readFileSync(analysisFile)), "the grid is hvx analyze's picture");
     const soundNote = await page.textContent("#sound-note");
@@ -87,6 +127,18 @@ async function main() {
     await waitForPreview(page, shown.result);
     await page.waitForFunction(() => document.getElementById("spectrogram").dataset.seconds === "8.900");
     await page.screenshot({ path: path.join(workDir, "sound.png"), fullPage: true });
+    // An instrument's note, dropped: a cello's C3 from a General MIDI sound
+    // font, its pitch found within a few cents and its grid hvx analyze's.
+    if (cello) {
+      await dropFile(page, cello.sound);
+      shown = await waitForResult(page, shown.result);
+      const celloNote = await page.textContent("#sound-note");
+      const found = /pitch C3(?: ([+-][0-9]+) cents?)? \(([0-9.]+) Hz\)/.exec(celloNote);
+      assert.ok(found && Math.abs(Number(found[1] || 0)) <= 5, "the cello's pitch: " + celloNote);
+      assert.deepEqual(pixels(await resultBitmap()), pixels(fs.readFileSync(cello.picture)), "the cello's grid is hvx analyze's picture");
+    } else {
+      console.log("note: no fluidsynth and TimGM6mb sound font here; the cello's note was not dropped");
+    }
 
     await page.setInputFiles("#file", upload);
     shown = await waitForResult(page, shown.result);

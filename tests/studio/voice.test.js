@@ -11,7 +11,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const zlib = require("node:zlib");
-const { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture } = require("./harness.js");
+const { startStudio, launchBrowser, waitForResult, waitForPreview, makePicture, dropFile } = require("./harness.js");
 
 const [binDir, workDir] = process.argv.slice(2);
 const hvx = path.join(binDir, "hvx");
@@ -109,14 +109,13 @@ async function main() {
     await page.dispatchEvent("#play", "pointerup");
 
     // Through a drop.
-    await page.setInputFiles("#file", path.join(scratch, "plain.bmp"));
+    // A picture dropped in between leaves the voice: the grid is the picture's.
+    await dropFile(page, path.join(scratch, "plain.bmp"));
     shown = await waitForResult(page, shown.result);
-    const dropped = await page.evaluateHandle((bytes) => {
-      const transfer = new DataTransfer();
-      transfer.items.add(new File([new Uint8Array(bytes)], "detuned.hvx"));
-      return transfer;
-    }, Array.from(fs.readFileSync(detuned)));
-    await page.dispatchEvent("#drop", "drop", { dataTransfer: dropped });
+    assert.equal(await page.getAttribute("#editor", "data-rows"), "12");
+    assert.equal(await page.isDisabled("#interval"), false, "tonepix's options are back for a picture");
+    assert.match(await page.textContent("#grid-note"), /^From 64×12 pixels: 12 rows/);
+    await dropFile(page, detuned);
     shown = await waitForResult(page, shown.result);
     await checkOpened();
 
