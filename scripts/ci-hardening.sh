@@ -30,8 +30,8 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DTONEPIX_SANITIZE=ON -DTONEPIX_FUZZ=ON \
   -DTONEPIX_BUILD_TESTS=OFF -DTONEPIX_BUILD_BENCH=OFF
 cmake --build build-fuzz -j2 --target fuzz_convert fuzz_parse_options fuzz_prepare fuzz_read_voice \
-  fuzz_analyze fuzz_studio_request
-for target in convert parse_options prepare read_voice analyze studio_request; do
+  fuzz_analyze fuzz_studio_request fuzz_voice_edit
+for target in convert parse_options prepare read_voice analyze studio_request voice_edit; do
   seeds="fuzz/corpus/${target#parse_}"
   work="build-fuzz/ci/${target}"
   rm -rf "$work"
