@@ -52,8 +52,16 @@ int runStudio(const StudioCommand& command) {
 Subcommand addStudioCommand(CLI::App& hvx) {
   auto command = std::make_shared<StudioCommand>();
   CLI::App* app = hvx.add_subcommand("studio", "Serve a local page to see, hear and tune a voice.");
-  app->add_option("FOLDER", command->settings.folder,
-                  "Folder whose pictures the page can open and into which it saves voices")
+  app->footer(
+      "The page opens a picture (prepared as hvx prepare does), a sound (analysed as hvx analyze\n"
+      "does) or a voice file (drawn as hvx picture --absolute draws it, played as it is, edited "
+      "at\n"
+      "its own points, its loop moved, saved under a new name).\n\n"
+      "Exit status: 0 stopped by Ctrl-C or SIGTERM, 1 the server could not start, 2 a usage "
+      "error.");
+  app->add_option(
+         "FOLDER", command->settings.folder,
+         "Folder whose pictures, sounds and voices the page can open and into which it saves")
       ->check(CLI::ExistingDirectory);
   app->add_option("--port", command->settings.port, "Port to listen on (0: any free port)")
       ->check(CLI::Range(0, 65535))
