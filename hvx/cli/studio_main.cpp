@@ -17,23 +17,17 @@
 
 namespace {
 
-struct StudioCommand {
-  StudioSettings settings;
-  std::string listen;
-};
-
 bool isLoopbackAddress(const std::string& address) {
   return address == "127.0.0.1" || address == "localhost" || address == "::1";
 }
 
-int runStudio(const StudioCommand& command) {
-  StudioSettings settings = command.settings;
-  if (!command.listen.empty()) {
-    settings.listenAddress = command.listen;
-    if (!isLoopbackAddress(command.listen)) {
+int runStudio(StudioSettings settings, const std::string& listen) {
+  if (!listen.empty()) {
+    settings.listenAddress = listen;
+    if (!isLoopbackAddress(listen)) {
       reportError(
           "studio",
-          "warning: listening on " + command.listen +
+          "warning: listening on " + listen +
               ", not only on this machine; anyone who learns the address can use the studio");
     }
   }
@@ -80,9 +74,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "hvx-studio: run it as hvx studio (see hvx studio --help)\n");
     return kExitUsage;
   }
-  StudioCommand command;
-  command.settings.port = std::atoi(argv[1]);
-  command.listen = argv[2];
-  command.settings.folder = argv[3];
-  return runStudio(command);
+  StudioSettings settings;
+  settings.port = std::atoi(argv[1]);
+  settings.folder = argv[3];
+  return runStudio(settings, argv[2]);
 }
