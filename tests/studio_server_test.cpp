@@ -352,6 +352,22 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
                                                  "\"replace\":true}");
   EXPECT_EQ(statusOf(renamed), 200);
   EXPECT_EQ(idIn(renamed, "saved"), "ok-prepared.hvx");
+
+  // A voice kept under a picture's name, whose picture takes that name: the
+  // picture never replaces it, agreed or not; only its edit may.
+  options.whole('f') = 0;
+  const std::string tone = convertLikeTonepix(picture64(8), "tone", options, 3).voice;
+  ASSERT_TRUE(writeFileBytes(folder_ + "/tone.bmp", tone));
+  const auto toneResult = postJson(
+      "/api/convert",
+      "{\"voice\":\"" + idIn(postJson("/api/folder-picture", "{\"name\":\"tone.bmp\"}"), "voice") +
+          "\"}");
+  ASSERT_EQ(statusOf(toneResult), 200) << toneResult->body;
+  ASSERT_EQ(idIn(toneResult, "bitmapFile"), "tone.bmp");
+  const auto overVoice = postJson("/api/save", "{\"result\":\"" + idIn(toneResult, "result") +
+                                                   "\",\"file\":\"picture.bmp\",\"replace\":true}");
+  EXPECT_EQ(statusOf(overVoice), 409) << overVoice->body;
+  EXPECT_EQ(readFileBytes(folder_ + "/tone.bmp"), tone);
 }
 
 TEST_F(StudioServerTest, TricklingClientsHoldNothing) {

@@ -409,9 +409,11 @@ void handleSave(StudioContext& context, const Request& request, Response& respon
     }
     download.fileName = as.get<std::string>();
   }
+  // Only its edit may take the opened voice's place, never its picture.
+  const bool editOfVoice = opened && file == ResultFile::Voice;
   std::string message;
   switch (context.folder.save(download.fileName, *download.bytes, replace.get<bool>(),
-                              result->sourceName, opened, message)) {
+                              result->sourceName, editOfVoice, message)) {
     case PictureFolder::SaveOutcome::Saved:
       sendJson(response, 200,
                json{{"saved", download.fileName}, {"folder", context.folder.path()}});
