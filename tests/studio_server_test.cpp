@@ -215,7 +215,8 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
         << added->body;
     expectServing();
   }
-  // A voice cut short is no voice: one sentence of what the studio reads.
+  // A voice cut short, or holding a number no voice holds: the reader's
+  // reason, not a list of the kinds the studio reads.
   const auto picture =
       client_->Post("/api/picture?name=ok.bmp", picture64(8), "application/octet-stream");
   const auto converted =
@@ -227,6 +228,15 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
   const auto cut = client_->Post("/api/picture?name=cut.hvx", voice->body.substr(0, 700),
                                  "application/octet-stream");
   EXPECT_EQ(statusOf(cut), 422);
+  EXPECT_NE(cut->body.find("is not a voice the studio can read: file ends inside"),
+            std::string::npos)
+      << cut->body;
+  std::string notANumber = voice->body;
+  notANumber.replace(notANumber.size() - 20, 4, std::string("\0\0\xc0\x7f", 4));
+  const auto damaged =
+      client_->Post("/api/picture?name=damaged.hvx", notANumber, "application/octet-stream");
+  EXPECT_EQ(statusOf(damaged), 422);
+  EXPECT_NE(damaged->body.find("is not a non-negative number"), std::string::npos) << damaged->body;
   // A voice whose name is not UTF-8 opens and plays: the answers replace
   // what is not text.
   std::string named = voice->body;

@@ -235,10 +235,14 @@ std::string StudioSession::addVoice(const std::string& fileName, const std::stri
                                     bool fromFolder, std::string& error) {
   auto voice = std::make_shared<Voice>();
   VoiceReadError readError;
-  if (bytes.size() > kLargestVoiceFileBytes ||
-      !readVoice(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), *voice,
+  if (bytes.size() > kLargestVoiceFileBytes) {
+    error = "\"" + fileName + "\" is not a voice the studio can read: it is larger than any voice.";
+    return "";
+  }
+  if (!readVoice(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), *voice,
                  readError)) {
-    error = "\"" + fileName + "\" is not a voice the studio can read.";
+    error = "\"" + fileName + "\" is not a voice the studio can read: " + readError.problem +
+            " (byte " + std::to_string(readError.offset) + ").";
     return "";
   }
   auto grid = std::make_shared<VoiceGrid>();

@@ -10,6 +10,7 @@
 #include "hvx/studio/studio_editor.h"
 #include "hvx/studio/studio_requests.h"
 #include "hvx/studio/studio_sound.h"
+#include "voice/voice_layout.h"
 
 using Request = HttpRequest;
 using Response = HttpResponse;
@@ -143,6 +144,19 @@ void sendPictureAdded(Response& response, StudioSession& session, const std::str
   sendJson(response, 200, json{{"picture", id}, {"name", outputNamesFor(fileName).stem}});
 }
 
+// Bytes that begin as a voice file does, with its format version: a damaged
+// voice is refused with the reader's reason, not as a file of no kind.
+bool startsAsVoice(const std::string& bytes) {
+  const auto version = static_cast<std::uint32_t>(kVoiceFormatVersion);
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (i >= bytes.size() ||
+        static_cast<unsigned char>(bytes[i]) != ((version >> (8 * i)) & 0xFFu)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // A file from the chooser, a drop or the folder: a sound becomes the picture
 // hvx analyze makes of it, a voice is opened as it is, a picture is kept as
 // it is (its decoder speaks for it at conversion), and anything else is
@@ -167,7 +181,7 @@ void sendFileAdded(Response& response, StudioSession& session, const std::string
              json{{"picture", id}, {"name", outputNamesFor(name).stem}, {"sound", facts}});
     return;
   }
-  if (isVoiceUpload(bytes)) {
+  if (isVoiceUpload(bytes) || startsAsVoice(bytes)) {
     std::string problem;
     const std::string id = session.addVoice(fileName, bytes, fromFolder, problem);
     if (id.empty()) {
