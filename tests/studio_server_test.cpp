@@ -348,7 +348,8 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
   EXPECT_NE(asked->body.find("is the voice you opened"), std::string::npos) << asked->body;
   EXPECT_NE(asked->body.find("\"exists\":\"pad.hvx\""), std::string::npos) << asked->body;
   EXPECT_EQ(readFileBytes(folder_ + "/pad.hvx"), original);
-  for (const char* name : {"../pad.hvx", "pad.bmp", ".hvx", "sub/x.hvx"}) {
+  for (const char* name : {"../pad.hvx", "pad.bmp", ".hvx", "sub/x.hvx", "two\\nlines.hvx",
+                           "bell\\u0007.hvx", "del\\u007f.hvx"}) {
     EXPECT_EQ(statusOf(save(std::string(",\"as\":\"") + name + "\",\"replace\":true")), 400)
         << name;
   }

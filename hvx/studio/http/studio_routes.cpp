@@ -1,5 +1,6 @@
 #include "hvx/studio/http/studio_routes.h"
 
+#include <algorithm>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -386,6 +387,15 @@ void handleResultFile(StudioContext& context, const Request& request, Response& 
   response.set_shared_content(download.bytes, download.mediaType);
 }
 
+// A typed name takes no line break or other control character: it would
+// break every listing of the folder.
+bool hasControlCharacter(const std::string& name) {
+  return std::any_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
 void handleSave(StudioContext& context, const Request& request, Response& response) {
   json body;
   if (!parseBody(request, response, body)) {
@@ -417,7 +427,7 @@ void handleSave(StudioContext& context, const Request& request, Response& respon
   const json as = body.value("as", json());
   if (opened && file == ResultFile::Voice && !as.is_null()) {
     if (!as.is_string() || !isPlainFileName(as.get<std::string>()) ||
-        !hasVoiceExtension(as.get<std::string>())) {
+        !hasVoiceExtension(as.get<std::string>()) || hasControlCharacter(as.get<std::string>())) {
       sendError(response, 400, "Save the voice under a plain file name ending in .hvx.");
       return;
     }
