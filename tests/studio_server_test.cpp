@@ -215,7 +215,8 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
         << added->body;
     expectServing();
   }
-  // A voice cut short is no voice: one sentence of what the studio reads.
+  // A voice cut short, or holding a number no voice holds: the reader's
+  // reason, not a list of the kinds the studio reads.
   const auto picture =
       client_->Post("/api/picture?name=ok.bmp", picture64(8), "application/octet-stream");
   const auto converted =
@@ -227,6 +228,15 @@ TEST_F(StudioServerTest, RefusesHostileUploadsWithASentence) {
   const auto cut = client_->Post("/api/picture?name=cut.hvx", voice->body.substr(0, 700),
                                  "application/octet-stream");
   EXPECT_EQ(statusOf(cut), 422);
+  EXPECT_NE(cut->body.find("is not a voice the studio can read: file ends inside"),
+            std::string::npos)
+      << cut->body;
+  std::string notANumber = voice->body;
+  notANumber.replace(notANumber.size() - 20, 4, std::string("\0\0\xc0\x7f", 4));
+  const auto damaged =
+      client_->Post("/api/picture?name=damaged.hvx", notANumber, "application/octet-stream");
+  EXPECT_EQ(statusOf(damaged), 422);
+  EXPECT_NE(damaged->body.find("is not a non-negative number"), std::string::npos) << damaged->body;
   // A voice whose name is not UTF-8 opens and plays: the answers replace
   // what is not text.
   std::string named = voice->body;
@@ -338,7 +348,8 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
   EXPECT_NE(asked->body.find("is the voice you opened"), std::string::npos) << asked->body;
   EXPECT_NE(asked->body.find("\"exists\":\"pad.hvx\""), std::string::npos) << asked->body;
   EXPECT_EQ(readFileBytes(folder_ + "/pad.hvx"), original);
-  for (const char* name : {"../pad.hvx", "pad.bmp", ".hvx", "sub/x.hvx"}) {
+  for (const char* name : {"../pad.hvx", "pad.bmp", ".hvx", "sub/x.hvx", "two\\nlines.hvx",
+                           "bell\\u0007.hvx", "del\\u007f.hvx"}) {
     EXPECT_EQ(statusOf(save(std::string(",\"as\":\"") + name + "\",\"replace\":true")), 400)
         << name;
   }
@@ -352,6 +363,22 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
                                                  "\"replace\":true}");
   EXPECT_EQ(statusOf(renamed), 200);
   EXPECT_EQ(idIn(renamed, "saved"), "ok-prepared.hvx");
+
+  // A voice kept under a picture's name, whose picture takes that name: the
+  // picture never replaces it, agreed or not; only its edit may.
+  options.whole('f') = 0;
+  const std::string tone = convertLikeTonepix(picture64(8), "tone", options, 3).voice;
+  ASSERT_TRUE(writeFileBytes(folder_ + "/tone.bmp", tone));
+  const auto toneResult = postJson(
+      "/api/convert",
+      "{\"voice\":\"" + idIn(postJson("/api/folder-picture", "{\"name\":\"tone.bmp\"}"), "voice") +
+          "\"}");
+  ASSERT_EQ(statusOf(toneResult), 200) << toneResult->body;
+  ASSERT_EQ(idIn(toneResult, "bitmapFile"), "tone.bmp");
+  const auto overVoice = postJson("/api/save", "{\"result\":\"" + idIn(toneResult, "result") +
+                                                   "\",\"file\":\"picture.bmp\",\"replace\":true}");
+  EXPECT_EQ(statusOf(overVoice), 409) << overVoice->body;
+  EXPECT_EQ(readFileBytes(folder_ + "/tone.bmp"), tone);
 }
 
 TEST_F(StudioServerTest, TricklingClientsHoldNothing) {

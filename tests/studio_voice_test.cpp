@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "hvx/studio/studio_conversion.h"
+#include "hvx/studio/studio_session.h"
+#include "hvx/voice/voice_file.h"
 #include "image/bitmap_writer.h"
 #include "voice/voice_reader.h"
 
@@ -178,4 +180,34 @@ TEST(OpenedVoice, AHarmonicWithoutPointsDrawnOnTakesTheCommonTimes) {
   edit.loopStartRow = 1;
   edit.loopEndRow = 3;
   EXPECT_FALSE(applyVoiceEdit(*voice, grid, edit, *edited, error));
+}
+
+// Cells drawn where a harmonic has no point to take them: the voice cannot
+// hold them, and the page says so rather than showing what is not saved.
+TEST(OpenedVoice, CellsWithoutAPointAreNamedAsNotKept) {
+  auto voice = tonepixVoice(fullScale());
+  voice->sets[1].amplitudeEnvelopes[7].count = 5;  // fewer points than the others
+  voice->sets[1].frequencyEnvelopes[7].count = 5;
+  StudioSession session;
+  std::string error;
+  const std::string id = session.addVoice("short.hvx", encodeVoiceFile(*voice), false, error);
+  ASSERT_FALSE(id.empty()) << error;
+  VoiceGrid grid;
+  ASSERT_TRUE(voiceGridOf(*voice, grid, error));
+  ASSERT_TRUE(grid.times.empty());
+  VoiceTurn turn;
+  turn.voiceId = id;
+  turn.holdSeconds = 0.0;
+  turn.edit.levels = grid.levels;
+  turn.edit.levels[static_cast<std::size_t>(2 * 64 + 7)] = 9;  // a point it has
+  std::shared_ptr<const StudioResult> result;
+  ASSERT_TRUE(session.runVoice(turn, result, error)) << error;
+  EXPECT_EQ(result->conversion.messages, "");
+  turn.edit.levels[static_cast<std::size_t>(9 * 64 + 7)] = 200;  // past its last point
+  turn.edit.levels[static_cast<std::size_t>(10 * 64 + 7)] = 200;
+  ASSERT_TRUE(session.runVoice(turn, result, error)) << error;
+  EXPECT_NE(result->conversion.messages.find("2 cells"), std::string::npos)
+      << result->conversion.messages;
+  EXPECT_EQ(result->opened->grid.levels[static_cast<std::size_t>(2 * 64 + 7)], 9);
+  EXPECT_EQ(result->opened->grid.levels[static_cast<std::size_t>(9 * 64 + 7)], 0);
 }

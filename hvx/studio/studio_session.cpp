@@ -235,10 +235,14 @@ std::string StudioSession::addVoice(const std::string& fileName, const std::stri
                                     bool fromFolder, std::string& error) {
   auto voice = std::make_shared<Voice>();
   VoiceReadError readError;
-  if (bytes.size() > kLargestVoiceFileBytes ||
-      !readVoice(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), *voice,
+  if (bytes.size() > kLargestVoiceFileBytes) {
+    error = "\"" + fileName + "\" is not a voice the studio can read: it is larger than any voice.";
+    return "";
+  }
+  if (!readVoice(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), *voice,
                  readError)) {
-    error = "\"" + fileName + "\" is not a voice the studio can read.";
+    error = "\"" + fileName + "\" is not a voice the studio can read: " + readError.problem +
+            " (byte " + std::to_string(readError.offset) + ").";
     return "";
   }
   auto grid = std::make_shared<VoiceGrid>();
@@ -278,10 +282,18 @@ bool StudioSession::runVoice(const VoiceTurn& turn, std::shared_ptr<const Studio
     return false;
   }
   auto edited = std::make_unique<Voice>();  // too big for a stack
-  if (!applyVoiceEdit(*kept.voice, *kept.grid, turn.edit, *edited, error)) {
+  int unkept = 0;
+  if (!applyVoiceEdit(*kept.voice, *kept.grid, turn.edit, *edited, error, &unkept)) {
     return false;
   }
   auto made = std::make_shared<StudioResult>();
+  if (unkept > 0) {
+    // The page still shows them drawn; the voice has no point to hold them.
+    made->conversion.messages =
+        std::to_string(unkept) + (unkept == 1 ? " cell" : " cells") +
+        " drawn where the voice has no point were left out: past the last point of a harmonic, "
+        "or on a harmonic without points when the harmonics have points at different times.";
+  }
   made->conversion.voice = encodeVoiceFile(*edited);
   if (made->conversion.voice.empty()) {
     error = "The edited voice could not be assembled.";

@@ -70,7 +70,7 @@ bool voiceGridOf(const Voice& voice, VoiceGrid& grid, std::string& error) {
 }
 
 bool applyVoiceEdit(const Voice& voice, const VoiceGrid& grid, const VoiceEdit& edit, Voice& edited,
-                    std::string& error) {
+                    std::string& error, int* unkeptCells) {
   const std::size_t cells =
       static_cast<std::size_t>(grid.rows) * static_cast<std::size_t>(grid.columns);
   if (!edit.levels.empty() && edit.levels.size() != cells) {
@@ -120,10 +120,15 @@ bool applyVoiceEdit(const Voice& voice, const VoiceGrid& grid, const VoiceEdit& 
       std::copy(grid.times.begin(), grid.times.end(), envelope.times);
       std::fill(envelope.values, envelope.values + grid.rows, 0.0f);
     }
-    for (int row = 0; row < envelope.count && row < grid.rows; ++row) {
+    for (int row = 0; row < grid.rows; ++row) {
       const std::uint8_t level = edit.levels[at(row)];
-      if (level != grid.levels[at(row)]) {
+      if (level == grid.levels[at(row)]) {
+        continue;
+      }
+      if (row < envelope.count) {
         envelope.values[row] = static_cast<float>(static_cast<double>(level) / kFullLevel);
+      } else if (unkeptCells != nullptr) {
+        ++*unkeptCells;
       }
     }
   }

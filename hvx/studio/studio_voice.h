@@ -42,7 +42,9 @@ struct VoiceEdit {
 // keeps its exact value, and the frequency envelopes, the times, the name
 // and the rest of the file are left as they are. A harmonic without
 // breakpoints that is drawn on takes the common times, silent where not
-// drawn; without common times such cells stay as they are. False with a
-// sentence for an edit that does not fit the grid.
+// drawn; without common times such cells stay as they are, as do cells
+// past a harmonic's last breakpoint: `unkeptCells`, when given, counts the
+// changed cells so left. False with a sentence for an edit that does not fit
+// the grid.
 bool applyVoiceEdit(const Voice& voice, const VoiceGrid& grid, const VoiceEdit& edit, Voice& edited,
-                    std::string& error);
+                    std::string& error, int* unkeptCells = nullptr);

@@ -66,6 +66,18 @@ async function main() {
   fs.renameSync(path.join(folder, "plain.bmp"), path.join(scratch, "plain.bmp"));
   const plain = path.join(folder, "plain.hvx");
   const plainBytes = fs.readFileSync(plain);
+  // Hand-made voices: a loop that starts between rows, and harmonics whose
+  // points lie at times of their own. The plain voice's header: version,
+  // "plain\0", a reserved field, then the loop's times.
+  const loopAt = 4 + "plain".length + 1 + 4;
+  const between = Buffer.from(plainBytes);
+  between.writeFloatLE(1.35, loopAt);  // rows 4 and 5 are at 1.2 s and 1.5 s
+  fs.writeFileSync(path.join(folder, "between.hvx"), between);
+  const apart = Buffer.from(plainBytes);
+  const harmonic2 = loopAt + 8 + 12 + 4 + (4 + 14 * 8);  // past harmonic 1's 14 points
+  assert.equal(apart.readInt32LE(harmonic2), 14);
+  apart.writeFloatLE(0.31, harmonic2 + 4 + 4);  // its point 1, at 0.3 s in the others
+  fs.writeFileSync(path.join(folder, "apart.hvx"), apart);
   execFileSync(hvx, ["picture", "--absolute", detuned, "-o", path.join(scratch, "detuned.png")]);
   const drawn = pngLevels(fs.readFileSync(path.join(scratch, "detuned.png")));
 
@@ -199,6 +211,47 @@ async function main() {
     assert.match(await saved(), /^Saved plain\.hvx/);
     assert.ok(fs.readFileSync(plain).equals(await resultFile("voice")), "replaced by the edit once agreed");
     assert.ok(!fs.readFileSync(plain).equals(plainBytes));
+
+    const errorOrLoop = (start, end) => page.waitForFunction(([s, e]) => {
+      const opened = window.studioEditor.result().opened;
+      return document.getElementById("error").textContent ||
+        (window.studioEditor.synced() && opened.loopStartRow === s && opened.loopEndRow === e);
+    }, [start, end], { polling: 20 }).then((handle) => handle.jsonValue());
+    await page.selectOption("#folder-picture", "between.hvx");
+    shown = await waitForResult(page, shown.result);
+    assert.match(await page.textContent("#grid-note"), /loop from 1\.350 s \(between rows\) to 3\.600 s \(row 12\)/);
+    // The loop's end moved: its start takes the row before its time.
+    const box14 = await page.locator("#editor").boundingBox();
+    const at14 = (row, h) => ({ x: box14.x + (h + 0.5) * box14.width / 64, y: box14.y + (14 - 1 - row + 0.5) * box14.height / 14 });
+    await page.click("[data-tool=loop-end]");
+    await page.mouse.click(at14(10, 30).x, at14(10, 30).y);
+    assert.equal(await errorOrLoop(4, 10), true, "the loop moves from between rows");
+    // Undone: the loop as the file has it.
+    await page.click("#undo");
+    await page.waitForFunction(() => document.getElementById("error").textContent ||
+      (window.studioEditor.synced() && window.studioEditor.result().opened.loopEndRow === 12));
+    assert.equal(await page.textContent("#error"), "");
+    assert.equal(await page.evaluate(() => window.studioEditor.result().opened.loopStart), Math.fround(1.35));
+    // No row to move the loop to: no loop tools, and strokes still go.
+    await page.selectOption("#folder-picture", "apart.hvx");
+    shown = await waitForResult(page, shown.result);
+    assert.equal(await page.evaluate(() => window.studioEditor.result().opened.loopMovable), false);
+    assert.equal(await page.isVisible("[data-tool=loop-end]"), false);
+    await page.click("[data-tool=brush]");
+    await page.mouse.click(at14(6, 20).x, at14(6, 20).y);
+    await page.waitForFunction(() => document.getElementById("error").textContent ||
+      (window.studioEditor.synced() && window.studioEditor.result().opened.edited));
+    assert.equal(await page.textContent("#error"), "");
+
+    // Another voice of the same file name, of another size: the undo history
+    // of the first is not this one's.
+    await dropFile(page, path.join(folder, "detuned-edited.hvx"), "apart.hvx");
+    shown = await waitForResult(page, shown.result);
+    assert.equal(await page.getAttribute("#editor", "data-rows"), String(drawn.height));
+    await page.click("#undo");
+    await page.waitForTimeout(300);
+    assert.equal(await page.getAttribute("#editor", "data-rows"), String(drawn.height));
+    assert.equal(await page.textContent("#error"), "");
 
     passed = true;
   } finally {

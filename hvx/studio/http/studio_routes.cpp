@@ -1,5 +1,6 @@
 #include "hvx/studio/http/studio_routes.h"
 
+#include <algorithm>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -10,6 +11,7 @@
 #include "hvx/studio/studio_editor.h"
 #include "hvx/studio/studio_requests.h"
 #include "hvx/studio/studio_sound.h"
+#include "voice/voice_layout.h"
 
 using Request = HttpRequest;
 using Response = HttpResponse;
@@ -143,6 +145,19 @@ void sendPictureAdded(Response& response, StudioSession& session, const std::str
   sendJson(response, 200, json{{"picture", id}, {"name", outputNamesFor(fileName).stem}});
 }
 
+// Bytes that begin as a voice file does, with its format version: a damaged
+// voice is refused with the reader's reason, not as a file of no kind.
+bool startsAsVoice(const std::string& bytes) {
+  const auto version = static_cast<std::uint32_t>(kVoiceFormatVersion);
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (i >= bytes.size() ||
+        static_cast<unsigned char>(bytes[i]) != ((version >> (8 * i)) & 0xFFu)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // A file from the chooser, a drop or the folder: a sound becomes the picture
 // hvx analyze makes of it, a voice is opened as it is, a picture is kept as
 // it is (its decoder speaks for it at conversion), and anything else is
@@ -167,7 +182,7 @@ void sendFileAdded(Response& response, StudioSession& session, const std::string
              json{{"picture", id}, {"name", outputNamesFor(name).stem}, {"sound", facts}});
     return;
   }
-  if (isVoiceUpload(bytes)) {
+  if (isVoiceUpload(bytes) || startsAsVoice(bytes)) {
     std::string problem;
     const std::string id = session.addVoice(fileName, bytes, fromFolder, problem);
     if (id.empty()) {
@@ -372,6 +387,15 @@ void handleResultFile(StudioContext& context, const Request& request, Response& 
   response.set_shared_content(download.bytes, download.mediaType);
 }
 
+// A typed name takes no line break or other control character: it would
+// break every listing of the folder.
+bool hasControlCharacter(const std::string& name) {
+  return std::any_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
 void handleSave(StudioContext& context, const Request& request, Response& response) {
   json body;
   if (!parseBody(request, response, body)) {
@@ -403,15 +427,17 @@ void handleSave(StudioContext& context, const Request& request, Response& respon
   const json as = body.value("as", json());
   if (opened && file == ResultFile::Voice && !as.is_null()) {
     if (!as.is_string() || !isPlainFileName(as.get<std::string>()) ||
-        !hasVoiceExtension(as.get<std::string>())) {
+        !hasVoiceExtension(as.get<std::string>()) || hasControlCharacter(as.get<std::string>())) {
       sendError(response, 400, "Save the voice under a plain file name ending in .hvx.");
       return;
     }
     download.fileName = as.get<std::string>();
   }
+  // Only its edit may take the opened voice's place, never its picture.
+  const bool editOfVoice = opened && file == ResultFile::Voice;
   std::string message;
   switch (context.folder.save(download.fileName, *download.bytes, replace.get<bool>(),
-                              result->sourceName, opened, message)) {
+                              result->sourceName, editOfVoice, message)) {
     case PictureFolder::SaveOutcome::Saved:
       sendJson(response, 200,
                json{{"saved", download.fileName}, {"folder", context.folder.path()}});

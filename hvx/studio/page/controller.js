@@ -578,8 +578,11 @@ window.studio = {
   // The opened voice, or null; its loop moved to these rows.
   openedVoice: () => openedVoice,
   moveLoop(start, end) {
-    voiceEdit.loopStart = start;
-    voiceEdit.loopEnd = end;
+    // A row below 0 is an end between rows, as opened: an undo back to it
+    // asks for the loop as the file has it.
+    const asOpened = start < 0 || end < 0;
+    voiceEdit.loopStart = asOpened ? null : start;
+    voiceEdit.loopEnd = asOpened ? null : end;
     convert();
   },
   // A preset or a new size makes a picture of the grid: the voice is left.

@@ -49,10 +49,23 @@ function showLoop(start, end) {
   editor.draw();
 }
 
+// The row an end of the loop stands on; for one between rows, the row
+// before its start or after its end, so that the loop keeps what it held.
+function loopRow(which) {
+  const row = which === "start" ? editor.loopStart : editor.loopEnd;
+  const opened = current && current.opened;
+  if (row >= 0 || !opened || !opened.times.length) return row;
+  const times = opened.times;
+  let k = which === "start" ? times.length - 1 : 0;
+  if (which === "start") while (k > 0 && times[k] > opened.loopStart) --k;
+  else while (k < times.length - 1 && times[k] < opened.loopEnd) ++k;
+  return k;
+}
+
 // A loop tool picked a row: the loop's start or end moves there.
 function moveLoop(which, row) {
-  const start = which === "start" ? row : editor.loopStart;
-  const end = which === "end" ? row : editor.loopEnd;
+  const start = which === "start" ? row : loopRow("start");
+  const end = which === "end" ? row : loopRow("end");
   if (!(start >= 0 && end > start)) {
     studio.showError("The loop must start on a row below the row it ends on.");
     return;
@@ -64,12 +77,13 @@ function moveLoop(which, row) {
 }
 
 // The grid holds an opened voice (its own points, its loop) or a picture.
-function voiceMode(on) {
+// Its loop tools only when its harmonics share the rows' times.
+function voiceMode(on, loopMovable = false) {
   editor.voiceLoop = on;
   editor.rowsHeard = on ? Infinity : facts.rowsHeard;
-  $("loop-tools").hidden = !on;
+  $("loop-tools").hidden = !(on && loopMovable);
   for (const op of ["stretch", "squeeze"]) document.querySelector("[data-op=" + op + "]").disabled = on;
-  if (!on && editor.tool.startsWith("loop-")) document.querySelector("[data-tool=brush]").click();
+  if (!(on && loopMovable) && editor.tool.startsWith("loop-")) document.querySelector("[data-tool=brush]").click();
 }
 
 // The grid goes at once (the page sends it with the next conversion when
@@ -215,9 +229,13 @@ document.addEventListener("studio:result", (event) => {
     if (id !== openedId) {
       // A voice just opened: its grid and loop; edits after this lead.
       openedId = id;
-      if (!switchHistory("voice:" + result.opened.file) && editor.grid) history.record(snapshot());
+      // Another voice of the same name and another size has a history of its own.
+      const opened = result.opened;
+      if (!switchHistory("voice:" + opened.file + " " + opened.rows + "×" + opened.columns) && editor.grid) {
+        history.record(snapshot());
+      }
       voiceName = result.name;
-      voiceMode(true);
+      voiceMode(true, opened.loopMovable);
       editor.setGrid(ops.makeGrid(result.opened.rows, result.opened.columns, Uint8Array.from(result.prepared.grid)));
       showLoop(result.opened.loopStartRow, result.opened.loopEndRow);
       // Played as it is: at its own base frequency.
