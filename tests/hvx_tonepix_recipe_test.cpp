@@ -85,9 +85,12 @@ TEST(TonepixRecipe, VoicesOfExactRatiosAreMadeAgainFromTheRecipe) {
   const std::vector<FoundCase> cases = {
       {"defaults", 16, toneOf({{'f', 0}}), {"-f0"}},
       {"full ceiling", 16, toneOf({{'f', 0}, {'n', 100}}), {"-n100", "-f0"}},
+      {"lowest ceiling", 16, toneOf({{'f', 0}, {'n', 1}}), {"-n1", "-f0"}},
       // A cut cell is a black one: no floor is needed.
       {"ceiling and floor", 16, toneOf({{'f', 0}, {'n', 37}, {'z', 10}}), {"-n37", "-f0"}},
       {"interval", 16, toneOf({{'f', 0}}, "0.5"), {"-i0.5", "-f0"}},
+      // No tempo says it: every digit is needed.
+      {"interval of seven digits", 5, toneOf({{'f', 0}}, "0.1234567"), {"-i0.1234567", "-f0"}},
       {"low interval", 5, toneOf({{'f', 0}}, "0.1"), {"-i0.1", "-f0"}},
       {"longest interval", 5, toneOf({{'f', 0}}, "8"), {"-i8", "-f0"}},
       {"tempo of a short interval", 16, toneOf({{'f', 0}, {'b', 120}}), {"-i0.5", "-f0"}},

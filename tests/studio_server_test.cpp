@@ -17,9 +17,11 @@
 #include "hvx/studio/studio_conversion.h"
 #include "hvx/studio/studio_folder.h"
 #include "hvx/studio/studio_requests.h"
+#include "hvx/voice/voice_file.h"
 #include "image/bitmap_writer.h"
 #include "studio_client.h"
 #include "test_support.h"
+#include "voice/voice_reader.h"
 
 namespace {
 
@@ -317,6 +319,8 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
   EXPECT_EQ(shown["opened"]["loopEndRow"], 8);
   EXPECT_EQ(shown["opened"]["edited"], false);
   EXPECT_EQ(shown["voiceFile"], "pad-edited.hvx");
+  EXPECT_EQ(shown["command"], "") << "detuned: no picture makes it";
+  EXPECT_EQ(shown["opened"]["loopMovable"], true);
   // An edit and a moved loop.
   nlohmann::json levels = shown["prepared"]["grid"];
   levels[64 * 2 + 1] = 255;
@@ -379,6 +383,58 @@ TEST_F(StudioServerTest, OpensAVoiceAndSavesItsEditOnlyOverItselfWhenAsked) {
                                                    "\",\"file\":\"picture.bmp\",\"replace\":true}");
   EXPECT_EQ(statusOf(overVoice), 409) << overVoice->body;
   EXPECT_EQ(readFileBytes(folder_ + "/tone.bmp"), tone);
+}
+
+// A voice tonepix makes from a picture is offered with that picture under the
+// voice's own name, whatever the file is called; a voice with nothing to draw
+// is refused.
+TEST_F(StudioServerTest, AnOpenedVoiceOffersItsPictureUnderTheNameTonepixGaveIt) {
+  const auto uploaded =
+      client_->Post("/api/picture?name=pad.png", picture64(8), "application/octet-stream");
+  const auto made =
+      postJson("/api/convert", "{\"picture\":\"" + idIn(uploaded, "picture") + "\",\"detune\":0}");
+  ASSERT_EQ(statusOf(made), 200) << made->body;
+  const nlohmann::json picture = nlohmann::json::parse(made->body);
+  const auto fileOf = [&](const nlohmann::json& result, const std::string& file) {
+    return client_->Get(("/api/result/" + result["result"].get<std::string>() + "/" + file).c_str())
+        ->body;
+  };
+  const auto opened = [&](const std::string& name, const std::string& bytes) {
+    EXPECT_TRUE(writeFileBytes(folder_ + "/" + name, bytes));
+    const auto added = postJson("/api/folder-picture", "{\"name\":\"" + name + "\"}");
+    const auto reply = postJson("/api/convert", "{\"voice\":\"" + idIn(added, "voice") + "\"}");
+    EXPECT_EQ(statusOf(reply), 200) << reply->body;
+    return nlohmann::json::parse(reply->body);
+  };
+  const std::string voice = fileOf(picture, "voice.hvx");
+  const nlohmann::json copy = opened("copy.hvx", voice);
+  EXPECT_EQ(copy["opened"]["tonepixMakes"], true);
+  EXPECT_EQ(copy["bitmapFile"], "pad.bmp");
+  EXPECT_EQ(copy["command"], "tonepix -f0 pad.bmp");
+  EXPECT_EQ(fileOf(copy, "picture.bmp"), fileOf(picture, "picture.bmp"));
+  EXPECT_EQ(fileOf(copy, "voice.png"), fileOf(picture, "voice.png")) << "drawn the same way up";
+  // The picture is saved as a picture, whatever name a client asks for.
+  const auto saved = postJson("/api/save", "{\"result\":\"" + copy["result"].get<std::string>() +
+                                               "\",\"file\":\"picture.bmp\",\"as\":\"copy.hvx\"," +
+                                               "\"replace\":true}");
+  EXPECT_EQ(statusOf(saved), 200);
+  EXPECT_EQ(idIn(saved, "saved"), "pad.bmp");
+  EXPECT_EQ(readFileBytes(folder_ + "/copy.hvx"), voice);
+
+  // A voice without amplitude breakpoints has no grid to open.
+  auto silent = std::make_unique<Voice>();
+  VoiceReadError readError;
+  ASSERT_TRUE(readVoice(reinterpret_cast<const unsigned char*>(voice.data()), voice.size(), *silent,
+                        readError));
+  for (EnvelopeSet& set : silent->sets) {
+    for (Envelope& envelope : set.amplitudeEnvelopes) {
+      envelope.count = 0;
+    }
+  }
+  const auto empty = client_->Post("/api/picture?name=silent.hvx", encodeVoiceFile(*silent),
+                                   "application/octet-stream");
+  EXPECT_EQ(statusOf(empty), 422);
+  EXPECT_NE(empty->body.find("cannot be opened"), std::string::npos) << empty->body;
 }
 
 TEST_F(StudioServerTest, TricklingClientsHoldNothing) {
@@ -633,6 +689,34 @@ TEST(StudioRequests, RefusesWhatNoControlCanSend) {
   EXPECT_EQ(request.tone.whole('n'), 999999999);
   EXPECT_EQ(request.tone.whole('z'), -999999999);
   EXPECT_EQ(request.seed, 4294967295u);
+}
+
+TEST(StudioRequests, AVoiceTurnTakesOnlyLevelsAndRowsAVoiceCanHold) {
+  const char* refused[] = {R"({"levels": [1, 2]})",
+                           R"({"voice": 5})",
+                           R"({"voice": "v1", "levels": [256]})",
+                           R"({"voice": "v1", "levels": [-1]})",
+                           R"({"voice": "v1", "levels": [1.5]})",
+                           R"({"voice": "v1", "levels": ["7"]})",
+                           R"({"voice": "v1", "levels": 7})",
+                           R"({"voice": "v1", "loopStart": 128})",
+                           R"({"voice": "v1", "loopEnd": -1})",
+                           R"({"voice": "v1", "loopEnd": 2.5})",
+                           R"({"voice": "v1", "hold": 31})"};
+  for (const char* body : refused) {
+    VoiceTurn turn;
+    std::string error;
+    EXPECT_FALSE(voiceTurnFromJson(nlohmann::json::parse(body), turn, error)) << body;
+    EXPECT_FALSE(error.empty()) << body;
+  }
+  VoiceTurn turn;
+  std::string error;
+  ASSERT_TRUE(voiceTurnFromJson(
+      nlohmann::json::parse(R"({"voice": "v1", "levels": [0, 255], "loopEnd": 127})"), turn, error))
+      << error;
+  EXPECT_EQ(turn.edit.levels, (std::vector<std::uint8_t>{0, 255}));
+  EXPECT_EQ(turn.edit.loopStartRow, -1);
+  EXPECT_EQ(turn.edit.loopEndRow, 127);
 }
 
 }  // namespace

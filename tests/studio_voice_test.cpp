@@ -144,6 +144,15 @@ TEST(OpenedVoice, TheLoopMovesToTheTimesOfTheRowsPicked) {
     EXPECT_FALSE(applyVoiceEdit(*voice, grid, edit, *edited, error)) << start << ".." << end;
     EXPECT_NE(error.find("loop"), std::string::npos) << error;
   }
+  // A start between rows has no row to keep when only the end moves.
+  auto between = std::make_unique<Voice>(*voice);
+  between->loopStart = (grid.times[2] + grid.times[3]) / 2;
+  VoiceGrid betweenGrid;
+  ASSERT_TRUE(voiceGridOf(*between, betweenGrid, error));
+  ASSERT_EQ(betweenGrid.loopStartRow, -1);
+  edit.loopStartRow = -1;
+  edit.loopEndRow = 9;
+  EXPECT_FALSE(applyVoiceEdit(*between, betweenGrid, edit, *edited, error));
   edit = VoiceEdit{};
   edit.levels.assign(grid.levels.size() - 64, 0);  // a row short: another voice
   EXPECT_FALSE(applyVoiceEdit(*voice, grid, edit, *edited, error));

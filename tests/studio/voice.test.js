@@ -102,6 +102,8 @@ async function main() {
       assert.equal(await page.getAttribute("#editor", "data-rows"), String(drawn.height));
       assert.deepEqual(await editorRows(), drawn.rows.map((row) => Array.from(row)), "the grid is hvx picture --absolute");
       assert.ok((await resultFile("voice")).equals(fs.readFileSync(detuned)), "played as it is: the file's own bytes");
+      assert.equal(await page.isDisabled("#hold"), false, "the hold still applies");
+      assert.equal(await page.isDisabled("[data-op=stretch]"), true, "a voice keeps its points");
     };
 
     // Through the chooser.
@@ -151,9 +153,20 @@ async function main() {
       const opened = window.studioEditor.result().opened;
       return window.studioEditor.synced() && opened.loopStartRow === 2 && opened.loopEndRow === 10;
     }, null, { polling: 20 });
-    // Undo brings the loop back; redo moves it again.
+    // Both rows of the loop are outlined, and no other.
+    const outlined = (row) => page.evaluate((r) => {
+      const canvas = document.getElementById("editor"), count = Number(canvas.dataset.rows);
+      const y = Math.floor((count - 1 - r + 0.5) * canvas.height / count);
+      const [red, green, blue] = canvas.getContext("2d").getImageData(1, y, 1, 1).data;
+      return red === 0xf2 && green === 0xa6 && blue === 0x5a;
+    }, row);
+    assert.deepEqual([await outlined(2), await outlined(10), await outlined(3)], [true, true, false]);
+    // Undo takes back the last step only, the end's move; redo moves it again.
     await page.click("#undo");
-    await page.waitForFunction(() => window.studioEditor.result().opened.loopEndRow === 16 && window.studioEditor.synced());
+    await page.waitForFunction(() => {
+      const opened = window.studioEditor.result().opened;
+      return opened.loopStartRow === 2 && opened.loopEndRow === 16 && window.studioEditor.synced();
+    });
     await page.click("#redo");
     await page.waitForFunction(() => window.studioEditor.result().opened.loopEndRow === 10 && window.studioEditor.synced());
     // The README's picture: a voice opened, edited, its loop moved, its
@@ -252,6 +265,15 @@ async function main() {
     await page.waitForTimeout(300);
     assert.equal(await page.getAttribute("#editor", "data-rows"), String(drawn.height));
     assert.equal(await page.textContent("#error"), "");
+
+    // A preset leaves the voice: the grid is a picture again, with its tools.
+    await page.click("[data-tool=loop-end]");
+    await page.click("#apply-preset");
+    await page.waitForFunction(() => !window.studioEditor.result().opened && window.studioEditor.synced(), null, { polling: 20 });
+    assert.equal(await page.isDisabled("#interval"), false, "tonepix's options are back");
+    assert.equal(await page.isDisabled("[data-op=stretch]"), false);
+    assert.equal(await page.isVisible("#loop-tools"), false);
+    assert.equal(await page.evaluate(() => window.studioEditor.editor.tool), "brush", "the loop tools put away");
 
     passed = true;
   } finally {
