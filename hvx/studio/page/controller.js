@@ -154,7 +154,7 @@ function describeVoice(result) {
   const s = (seconds) => seconds.toFixed(3) + " s";
   const rows = (row) => row >= 0 ? "row " + row : "between rows";
   $("grid-note").textContent = "Voice \"" + voice.name + "\" from " + voice.file + ": " + voice.rows + " points × " +
-    voice.columns + " harmonics, as hvx picture --absolute draws it (amplitude 1 is white), the first point at the bottom; " +
+    (voice.columns > 64 ? voice.columns / 64 + " sets of 64 harmonics" : voice.columns + " harmonics") + ", as hvx picture --absolute draws it (amplitude 1 is white), the first point at the bottom; " +
     "loop from " + s(voice.loopStart) + " (" + rows(voice.loopStartRow) + ") to " + s(voice.loopEnd) + " (" +
     rows(voice.loopEndRow) + "); base frequency " + voice.baseFrequency.toFixed(2) + " Hz. " +
     (voice.loopMovable ? "Edits change its amplitudes at its own points; its times, frequencies and the rest stay." :
