@@ -95,15 +95,25 @@ std::string StudioSession::addPicture(const std::string& fileName, std::string b
   return picture.id;
 }
 
-bool StudioSession::findPicture(const std::string& id, Picture& picture) const {
-  std::lock_guard<std::mutex> hold(lock_);
-  for (const Picture& kept : pictures_) {
+namespace {
+
+// Copies the entry kept under `id` into `found`; false when none is.
+template <typename Entry>
+bool findKept(const std::deque<Entry>& entries, const std::string& id, Entry& found) {
+  for (const Entry& kept : entries) {
     if (kept.id == id) {
-      picture = kept;
+      found = kept;
       return true;
     }
   }
   return false;
+}
+
+}  // namespace
+
+bool StudioSession::findPicture(const std::string& id, Picture& picture) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return findKept(pictures_, id, picture);
 }
 
 std::shared_ptr<const StudioResult> StudioSession::result(const std::string& id) const {
@@ -265,13 +275,7 @@ std::string StudioSession::addVoice(const std::string& fileName, const std::stri
 
 bool StudioSession::findVoice(const std::string& id, KeptVoice& voice) const {
   std::lock_guard<std::mutex> hold(lock_);
-  for (const KeptVoice& kept : voices_) {
-    if (kept.id == id) {
-      voice = kept;
-      return true;
-    }
-  }
-  return false;
+  return findKept(voices_, id, voice);
 }
 
 bool StudioSession::runVoice(const VoiceTurn& turn, std::shared_ptr<const StudioResult>& result,
